@@ -1,0 +1,26 @@
+# Sourced by the scripts: installs the Debian packages they need.
+# ensure_packages PKG...: installs what is missing when run as root; otherwise names it and fails.
+ensure_packages() {
+  local missing=()
+  local pkg
+  for pkg in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$pkg")
+    fi
+  done
+  [ "${#missing[@]}" -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages: ${missing[*]}" >&2
+    echo "install them with: sudo apt-get install --no-install-recommends ${missing[*]}" >&2
+    return 1
+  fi
+  echo "==> installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq >/dev/null || echo "apt-get update failed; trying the install anyway" >&2
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# What building the launcher needs.
+BUILD_PACKAGES=(cmake ninja-build g++ libtomlplusplus-dev)
+# What the tests need on top.
+TEST_PACKAGES=(libgtest-dev util-linux)

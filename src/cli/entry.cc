@@ -1,0 +1,71 @@
+#include "cli/entry.h"
+
+#include "cli/command_line.h"
+#include "cli/launcher_error.h"
+#include "config/base_dirs.h"
+#include "launch/run_launch.h"
+#include "launch/run_stop.h"
+
+namespace qs {
+namespace {
+
+// Output failures of usage, help and error messages are ignored: there is nowhere left to
+// report them, and the exit status already tells the outcome.
+void write_ignoring_failure(OutputStream& stream, std::string_view text) {
+  (void)stream.write(text);
+}
+
+int report(const LauncherError& error, OutputStream& err) {
+  write_ignoring_failure(err, "quantelspire-launch: " + message_of(error) + "\n");
+  return exit_status_of(error);
+}
+
+struct Dispatch {
+  const EnvSnapshot& env;
+  const SystemPaths& paths;
+  OutputStream& out;
+  OutputStream& err;
+
+  int operator()(const LauncherCommand::Help&) const {
+    write_ignoring_failure(out, kUsageText);
+    return 0;
+  }
+  int operator()(const LauncherCommand::Usage&) const {
+    write_ignoring_failure(err, kUsageText);
+    return 2;
+  }
+  int operator()(const LauncherCommand::ManualApp& app) const {
+    write_ignoring_failure(err, "quantelspire-launch: " + app.name +
+                                    ": start the bridge by hand, see docs/modules/" + app.name +
+                                    ".md\n");
+    return 2;
+  }
+  int operator()(const LauncherCommand::Launch& launch) const {
+    return with_base_dirs([&](const BaseDirs& dirs) {
+      return run_launch(paths, dirs, launch.bridge_file, env, out);
+    });
+  }
+  int operator()(const LauncherCommand::Stop&) const {
+    return with_base_dirs([&](const BaseDirs& dirs) { return run_stop(paths, dirs, out); });
+  }
+
+  template <typename Action>
+  int with_base_dirs(Action action) const {
+    const auto dirs = resolve_base_dirs(env);
+    if (!dirs) {
+      write_ignoring_failure(err, "quantelspire-launch: error: " + message_of(dirs.error()) + "\n");
+      return 1;
+    }
+    const auto outcome = action(*dirs);
+    return outcome ? 0 : report(outcome.error(), err);
+  }
+};
+
+}  // namespace
+
+int run_entry(std::span<const std::string> args, const EnvSnapshot& env, const SystemPaths& paths,
+              OutputStream& out, OutputStream& err) {
+  return std::visit(Dispatch{env, paths, out, err}, parse_command_line(args).action);
+}
+
+}  // namespace qs

@@ -1,0 +1,102 @@
+#include "cli/launcher_error.h"
+
+#include <type_traits>
+
+#include "files/utf8.h"
+
+namespace qs {
+namespace {
+
+std::string join_ids(const std::vector<std::uint32_t>& pids) {
+  std::string text;
+  for (std::uint32_t pid : pids) {
+    if (!text.empty()) text += ", ";
+    text += std::to_string(pid);
+  }
+  return text;
+}
+
+struct Render {
+  std::string operator()(const LauncherError::NoTargetEnabled&) const {
+    return "no LibreOffice target is enabled: set enabled = true under "
+           "[apps.libreoffice-writer], [apps.libreoffice-calc] or [apps.libreoffice-impress] in "
+           "the configuration";
+  }
+  std::string operator()(const LauncherError::TargetsDisagree& e) const {
+    std::string items;
+    for (const auto& [name, port] : e.entries) {
+      if (!items.empty()) items += "; ";
+      items += "apps." + name + "." + e.key + " = " + std::to_string(port);
+    }
+    return "the enabled LibreOffice targets disagree on " + e.key + ": " + items +
+           "; one LibreOffice and one bridge serve all of them, so give them the same value";
+  }
+  std::string operator()(const LauncherError::SamePort& e) const {
+    return "uno_port and bridge_port are both " + std::to_string(e.port) +
+           ": LibreOffice and the bridge cannot listen on the same port";
+  }
+  std::string operator()(const LauncherError::BridgeFileRefused& e) const {
+    return "the bridge file is refused: " + message_of(e.reason) +
+           "; pass the absolute path of uno_bridge.py with --bridge-file: "
+           "bridges/generated/uno_bridge.py in a clone, "
+           "/usr/share/quantelspire-mcp/bridges/uno_bridge.py from the package";
+  }
+  std::string operator()(const LauncherError::AlreadyRunning& e) const {
+    return "LibreOffice is already running (process " + join_ids(e.pids) +
+           "). The launcher does not attach to an instance that may hold unsaved work and never "
+           "closes one it did not start. Close LibreOffice and run the launcher again, or start "
+           "it yourself with the option --accept=\"socket,host=127.0.0.1,port=" +
+           std::to_string(e.port) +
+           ";urp;\" (see docs/modules/libreoffice.md) and start the bridge by hand.";
+  }
+  std::string operator()(const LauncherError::BridgeStillRunning& e) const {
+    return "the bridge of an earlier launch is still running (process " + std::to_string(e.pid) +
+           "); run 'quantelspire-launch libreoffice --stop' first";
+  }
+  std::string operator()(const LauncherError::Config& e) const { return message_of(e.error); }
+  std::string operator()(const LauncherError::File& e) const { return message_of(e.error); }
+  std::string operator()(const LauncherError::BadRecord& e) const {
+    return "the record of an earlier launch (" + lossy_utf8(e.path) +
+           ") is not in the expected form; nothing was signalled. Check the processes yourself, "
+           "then delete the file";
+  }
+  std::string operator()(const LauncherError::ListProcesses& e) const {
+    return "cannot list the processes of the system: " + describe(e.error);
+  }
+  std::string operator()(const LauncherError::StartFailed& e) const {
+    return "cannot start " + lossy_utf8(e.program) + ": " + describe(e.error);
+  }
+  std::string operator()(const LauncherError::LeftRunning& e) const {
+    const std::string inner = e.inner ? message_of(*e.inner) : std::string("a start failed");
+    return inner + ". LibreOffice was started (process " + std::to_string(e.pid) +
+           ") and is left running: close it yourself";
+  }
+  std::string operator()(const LauncherError::SignalFailed& e) const {
+    return "cannot signal process " + std::to_string(e.pid) + ": " + describe(e.error);
+  }
+  std::string operator()(const LauncherError::ReportFailed& e) const {
+    return "cannot write the report: " + describe(e.error);
+  }
+};
+
+}  // namespace
+
+std::string message_of(const LauncherError& error) { return std::visit(Render{}, error.kind); }
+
+int exit_status_of(const LauncherError& error) {
+  return std::visit(
+      [](const auto& kind) {
+        using K = std::decay_t<decltype(kind)>;
+        constexpr bool refusal =
+            std::is_same_v<K, LauncherError::NoTargetEnabled> ||
+            std::is_same_v<K, LauncherError::TargetsDisagree> ||
+            std::is_same_v<K, LauncherError::SamePort> ||
+            std::is_same_v<K, LauncherError::BridgeFileRefused> ||
+            std::is_same_v<K, LauncherError::AlreadyRunning> ||
+            std::is_same_v<K, LauncherError::BridgeStillRunning>;
+        return refusal ? 2 : 1;
+      },
+      error.kind);
+}
+
+}  // namespace qs

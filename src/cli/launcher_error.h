@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "config/config_error.h"
+#include "config/libreoffice_targets.h"
+#include "files/file_safety_error.h"
+#include "files/system_error.h"
+
+namespace qs {
+
+// The one error a launch or a stop returns. Errors of the layers below are carried whole.
+struct LauncherError {
+  using NoTargetEnabled = qs::NoTargetEnabled;
+  using TargetsDisagree = qs::TargetsDisagree;
+  using SamePort = qs::SamePort;
+  struct BridgeFileRefused {
+    FileSafetyError reason;
+  };
+  struct AlreadyRunning {
+    std::uint16_t port = 0;
+    std::vector<std::uint32_t> pids;
+  };
+  struct BridgeStillRunning {
+    std::uint32_t pid = 0;
+  };
+  struct Config {
+    ConfigError error;
+  };
+  struct File {
+    FileSafetyError error;
+  };
+  struct BadRecord {
+    std::string path;
+  };
+  struct ListProcesses {
+    SystemError error;
+  };
+  struct StartFailed {
+    std::string program;
+    SystemError error;
+  };
+  struct LeftRunning {
+    std::uint32_t pid = 0;
+    std::unique_ptr<LauncherError> inner;
+  };
+  struct SignalFailed {
+    std::uint32_t pid = 0;
+    SystemError error;
+  };
+  struct ReportFailed {
+    SystemError error;
+  };
+
+  std::variant<NoTargetEnabled, TargetsDisagree, SamePort, BridgeFileRefused, AlreadyRunning,
+               BridgeStillRunning, Config, File, BadRecord, ListProcesses, StartFailed,
+               LeftRunning, SignalFailed, ReportFailed>
+      kind;
+};
+
+std::string message_of(const LauncherError& error);
+
+// 2 for the refusals a user resolves by changing what they asked for, 1 for everything else.
+int exit_status_of(const LauncherError& error);
+
+}  // namespace qs

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <expected>
+#include <string>
+#include <string_view>
+
+#include "files/system_error.h"
+
+namespace qs {
+
+// Where reports, usage text and error messages go. The launcher writes to its standard streams
+// through this interface only, so that tests can capture output or make it fail.
+class OutputStream {
+ public:
+  virtual ~OutputStream() = default;
+  virtual std::expected<void, SystemError> write(std::string_view bytes) = 0;
+};
+
+// Writes straight to a descriptor it does not own, with no buffering: every line reaches the
+// descriptor before the next step of the launcher runs.
+class FdOutputStream final : public OutputStream {
+ public:
+  explicit FdOutputStream(int fd) : fd_(fd) {}
+  std::expected<void, SystemError> write(std::string_view bytes) override;
+
+ private:
+  int fd_;
+};
+
+// Collects everything written; for tests and for callers that want the text.
+class StringOutputStream final : public OutputStream {
+ public:
+  std::expected<void, SystemError> write(std::string_view bytes) override {
+    text_.append(bytes);
+    return {};
+  }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+// Writes all of `bytes` to `fd`, continuing short writes and retrying EINTR.
+std::expected<void, SystemError> write_all(int fd, std::string_view bytes);
+
+}  // namespace qs

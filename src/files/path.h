@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qs {
+
+// Paths are raw bytes. Joining inserts one '/' unless the left side already ends with one;
+// nothing is normalised or resolved.
+std::string join_path(std::string_view base, std::string_view component);
+
+inline bool is_absolute_path(std::string_view path) { return !path.empty() && path[0] == '/'; }
+
+}  // namespace qs

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <expected>
+
+#include "cli/launcher_error.h"
+#include "config/base_dirs.h"
+#include "files/output_stream.h"
+#include "launch/system_paths.h"
+
+namespace qs {
+
+std::expected<void, LauncherError> run_stop(const SystemPaths& paths, const BaseDirs& dirs,
+                                            OutputStream& out);
+
+}  // namespace qs

@@ -1,0 +1,123 @@
+#include "cli/launcher_error.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <memory>
+
+namespace qs {
+namespace {
+
+LauncherError start_failed_python() {
+  return LauncherError{
+      LauncherError::StartFailed{"/usr/bin/python3", SystemError::from_errno(ENOENT)}};
+}
+
+TEST(LauncherError, RendersEveryVariantWithItsStatus) {
+  struct Case {
+    LauncherError error;
+    std::string message;
+    int status;
+  };
+  std::vector<Case> cases;
+  cases.push_back({{LauncherError::NoTargetEnabled{}},
+                   "no LibreOffice target is enabled: set enabled = true under "
+                   "[apps.libreoffice-writer], [apps.libreoffice-calc] or "
+                   "[apps.libreoffice-impress] in the configuration",
+                   2});
+  cases.push_back({{LauncherError::TargetsDisagree{
+                       "uno_port", {{"libreoffice-writer", 2002}, {"libreoffice-calc", 2003}}}},
+                   "the enabled LibreOffice targets disagree on uno_port: "
+                   "apps.libreoffice-writer.uno_port = 2002; apps.libreoffice-calc.uno_port = "
+                   "2003; one LibreOffice and one bridge serve all of them, so give them the "
+                   "same value",
+                   2});
+  cases.push_back({{LauncherError::SamePort{9304}},
+                   "uno_port and bridge_port are both 9304: LibreOffice and the bridge cannot "
+                   "listen on the same port",
+                   2});
+  cases.push_back(
+      {{LauncherError::BridgeFileRefused{
+           FileSafetyError::of(FileSafetyError::Kind::InvalidPath, "uno_bridge.py")}},
+       "the bridge file is refused: invalid path: uno_bridge.py; pass the absolute path of "
+       "uno_bridge.py with --bridge-file: bridges/generated/uno_bridge.py in a clone, "
+       "/usr/share/quantelspire-mcp/bridges/uno_bridge.py from the package",
+       2});
+  cases.push_back({{LauncherError::AlreadyRunning{2002, {812, 977}}},
+                   "LibreOffice is already running (process 812, 977). The launcher does not "
+                   "attach to an instance that may hold unsaved work and never closes one it did "
+                   "not start. Close LibreOffice and run the launcher again, or start it yourself "
+                   "with the option --accept=\"socket,host=127.0.0.1,port=2002;urp;\" (see "
+                   "docs/modules/libreoffice.md) and start the bridge by hand.",
+                   2});
+  cases.push_back({{LauncherError::BridgeStillRunning{4250}},
+                   "the bridge of an earlier launch is still running (process 4250); run "
+                   "'quantelspire-launch libreoffice --stop' first",
+                   2});
+  cases.push_back({{LauncherError::Config{ConfigError::message(
+                       "XDG_RUNTIME_DIR is not set; refusing to write volatile files elsewhere")}},
+                   "XDG_RUNTIME_DIR is not set; refusing to write volatile files elsewhere", 1});
+  cases.push_back({{LauncherError::File{FileSafetyError::cannot(FileOperation::Remove,
+                                                                "/r/launch/libreoffice.pids",
+                                                                EACCES)}},
+                   "cannot remove /r/launch/libreoffice.pids: Permission denied (os error 13)",
+                   1});
+  cases.push_back({{LauncherError::BadRecord{"/r/\xff/libreoffice.pids"}},
+                   "the record of an earlier launch (/r/\xEF\xBF\xBD/libreoffice.pids) is not in "
+                   "the expected form; nothing was signalled. Check the processes yourself, then "
+                   "delete the file",
+                   1});
+  cases.push_back({{LauncherError::ListProcesses{SystemError::from_errno(ENOENT)}},
+                   "cannot list the processes of the system: No such file or directory (os "
+                   "error 2)",
+                   1});
+  cases.push_back({start_failed_python(),
+                   "cannot start /usr/bin/python3: No such file or directory (os error 2)", 1});
+  cases.push_back(
+      {{LauncherError::LeftRunning{4242, std::make_unique<LauncherError>(start_failed_python())}},
+       "cannot start /usr/bin/python3: No such file or directory (os error 2). LibreOffice was "
+       "started (process 4242) and is left running: close it yourself",
+       1});
+  cases.push_back({{LauncherError::SignalFailed{7, SystemError::from_errno(EPERM)}},
+                   "cannot signal process 7: Operation not permitted (os error 1)", 1});
+  cases.push_back({{LauncherError::ReportFailed{SystemError::short_write()}},
+                   "cannot write the report: failed to write whole buffer", 1});
+  ASSERT_EQ(cases.size(), std::variant_size_v<decltype(LauncherError::kind)>);
+  for (const Case& c : cases) {
+    EXPECT_EQ(message_of(c.error), c.message);
+    EXPECT_EQ(exit_status_of(c.error), c.status) << c.message;
+  }
+}
+
+TEST(FileSafetyErrorMessage, RendersModesAndFixedTexts) {
+  using Kind = FileSafetyError::Kind;
+  struct Case {
+    FileSafetyError error;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {FileSafetyError::wrong_mode("/c", 0644, 0600), "/c has mode 0644; expected 0600 (chmod 600)"},
+      {FileSafetyError::wrong_mode("/d", 0755, 0700), "/d has mode 0755; expected 0700 (chmod 700)"},
+      {FileSafetyError::wrong_mode("/s", 04755, 0700),
+       "/s has mode 4755; expected 0700 (chmod 700)"},
+      {FileSafetyError::writable_by_others("/b", 0775),
+       "/b has mode 0775 and can be changed by the group or by others (chmod go-w)"},
+      {FileSafetyError::too_large("/r", 4096), "/r is larger than 4096 bytes"},
+      {FileSafetyError::of(Kind::NotFound, "/n"), "/n does not exist"},
+      {FileSafetyError::of(Kind::AlreadyExists, "/e"), "/e already exists"},
+      {FileSafetyError::of(Kind::SymbolicLink, "/l"), "refusing to follow a symbolic link: /l"},
+      {FileSafetyError::of(Kind::NotRegularFile, "/f"), "not a regular file: /f"},
+      {FileSafetyError::of(Kind::NotPlainDirectory, "/p"), "not a plain directory: /p"},
+      {FileSafetyError::of(Kind::NotOwned, "/o"), "/o is not owned by the current user"},
+      {FileSafetyError::cannot(FileOperation::Inspect, "/a\0b", SystemError::nul_in_path()),
+       "cannot inspect /a: file name contained an unexpected NUL byte"},
+      {FileSafetyError::cannot(FileOperation::CreateDirectory, "/x", EEXIST),
+       "cannot create directory /x: File exists (os error 17)"},
+      {FileSafetyError::cannot(FileOperation::Write, "/w", SystemError::short_write()),
+       "cannot write /w: failed to write whole buffer"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(message_of(c.error), c.message);
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qs::test {
+
+// A private temporary directory, removed with everything in it when the test ends.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(std::string_view name) const { return path_ + "/" + std::string(name); }
+
+ private:
+  std::string path_;
+};
+
+// Small helpers for building file trees in tests; each fails the test on error.
+void write_file(const std::string& path, std::string_view contents, unsigned mode = 0600);
+std::string read_file(const std::string& path);
+void make_dir(const std::string& path, unsigned mode = 0700);
+unsigned mode_of(const std::string& path);  // permission bits, without following a link
+bool exists(const std::string& path);       // without following a link
+void remove_tree(const std::string& path);
+
+}  // namespace qs::test
