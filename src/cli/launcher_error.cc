@@ -81,19 +81,20 @@ struct Render {
 
 }  // namespace
 
-std::string message_of(const LauncherError& error) { return std::visit(Render{}, error.kind); }
+std::string message_of(const LauncherError& error) {
+  return std::visit(Render{}, error.kind);
+}
 
 int exit_status_of(const LauncherError& error) {
   return std::visit(
       [](const auto& kind) {
         using K = std::decay_t<decltype(kind)>;
-        constexpr bool refusal =
-            std::is_same_v<K, LauncherError::NoTargetEnabled> ||
-            std::is_same_v<K, LauncherError::TargetsDisagree> ||
-            std::is_same_v<K, LauncherError::SamePort> ||
-            std::is_same_v<K, LauncherError::BridgeFileRefused> ||
-            std::is_same_v<K, LauncherError::AlreadyRunning> ||
-            std::is_same_v<K, LauncherError::BridgeStillRunning>;
+        constexpr bool refusal = std::is_same_v<K, LauncherError::NoTargetEnabled> ||
+                                 std::is_same_v<K, LauncherError::TargetsDisagree> ||
+                                 std::is_same_v<K, LauncherError::SamePort> ||
+                                 std::is_same_v<K, LauncherError::BridgeFileRefused> ||
+                                 std::is_same_v<K, LauncherError::AlreadyRunning> ||
+                                 std::is_same_v<K, LauncherError::BridgeStillRunning>;
         return refusal ? 2 : 1;
       },
       error.kind);

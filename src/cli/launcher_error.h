@@ -57,8 +57,8 @@ struct LauncherError {
   };
 
   std::variant<NoTargetEnabled, TargetsDisagree, SamePort, BridgeFileRefused, AlreadyRunning,
-               BridgeStillRunning, Config, File, BadRecord, ListProcesses, StartFailed,
-               LeftRunning, SignalFailed, ReportFailed>
+               BridgeStillRunning, Config, File, BadRecord, ListProcesses, StartFailed, LeftRunning,
+               SignalFailed, ReportFailed>
       kind;
 };
 

@@ -20,7 +20,8 @@ std::expected<std::optional<std::string>, ConfigError> from_override(const EnvSn
   const auto value = non_empty(env, variable);
   if (!value) return std::nullopt;
   if (!is_absolute_path(*value)) {
-    return std::unexpected(ConfigError::message(std::string(variable) + " must be an absolute path"));
+    return std::unexpected(
+        ConfigError::message(std::string(variable) + " must be an absolute path"));
   }
   return std::string(*value);
 }
@@ -40,10 +41,9 @@ std::expected<std::string, ConfigError> home_dir(const EnvSnapshot& env) {
   return std::string(*home);
 }
 
-std::expected<std::string, ConfigError> resolve_base(const EnvSnapshot& env,
-                                                     std::string_view override_variable,
-                                                     std::string_view xdg_variable,
-                                                     std::initializer_list<std::string_view> fallback) {
+std::expected<std::string, ConfigError> resolve_base(
+    const EnvSnapshot& env, std::string_view override_variable, std::string_view xdg_variable,
+    std::initializer_list<std::string_view> fallback) {
   auto overridden = from_override(env, override_variable);
   if (!overridden) return std::unexpected(std::move(overridden.error()));
   if (*overridden) return std::move(**overridden);
@@ -51,7 +51,8 @@ std::expected<std::string, ConfigError> resolve_base(const EnvSnapshot& env,
   auto home = home_dir(env);
   if (!home) return home;
   std::string base = std::move(*home);
-  for (std::string_view component : fallback) base = join_path(base, component);
+  for (std::string_view component : fallback)
+    base = join_path(base, component);
   return base;
 }
 
@@ -60,8 +61,7 @@ std::expected<std::string, ConfigError> resolve_base(const EnvSnapshot& env,
 std::expected<BaseDirs, ConfigError> resolve_base_dirs(const EnvSnapshot& env) {
   auto config = resolve_base(env, "QUANTELSPIRE_CONFIG_DIR", "XDG_CONFIG_HOME", {".config"});
   if (!config) return std::unexpected(std::move(config.error()));
-  auto state =
-      resolve_base(env, "QUANTELSPIRE_STATE_DIR", "XDG_STATE_HOME", {".local", "state"});
+  auto state = resolve_base(env, "QUANTELSPIRE_STATE_DIR", "XDG_STATE_HOME", {".local", "state"});
   if (!state) return std::unexpected(std::move(state.error()));
   auto runtime = from_override(env, "QUANTELSPIRE_RUNTIME_DIR");
   if (!runtime) return std::unexpected(std::move(runtime.error()));

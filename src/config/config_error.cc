@@ -5,10 +5,14 @@ namespace {
 
 const char* category_text(SyntaxCategory category) {
   switch (category) {
-    case SyntaxCategory::UnknownKey: return "has an unknown key or section";
-    case SyntaxCategory::WrongType: return "has a value of the wrong type";
-    case SyntaxCategory::InvalidValue: return "has an invalid value";
-    case SyntaxCategory::Other: return "is not valid TOML or does not match the schema";
+    case SyntaxCategory::UnknownKey:
+      return "has an unknown key or section";
+    case SyntaxCategory::WrongType:
+      return "has a value of the wrong type";
+    case SyntaxCategory::InvalidValue:
+      return "has an invalid value";
+    case SyntaxCategory::Other:
+      return "is not valid TOML or does not match the schema";
   }
   return "is not valid";
 }
@@ -33,6 +37,8 @@ struct Render {
 
 }  // namespace
 
-std::string message_of(const ConfigError& error) { return std::visit(Render{}, error.kind); }
+std::string message_of(const ConfigError& error) {
+  return std::visit(Render{}, error.kind);
+}
 
 }  // namespace qs

@@ -18,7 +18,7 @@ struct LibreOfficeTargets {
 // Why no targets could be chosen; each is also a variant of LauncherError.
 struct NoTargetEnabled {};
 struct TargetsDisagree {
-  std::string key;                                              // "uno_port" or "bridge_port"
+  std::string key;                                             // "uno_port" or "bridge_port"
   std::vector<std::pair<std::string, std::uint16_t>> entries;  // every target, in table order
 };
 struct SamePort {

@@ -9,12 +9,18 @@ namespace {
 
 const char* operation_word(FileOperation operation) {
   switch (operation) {
-    case FileOperation::Inspect: return "inspect";
-    case FileOperation::Open: return "open";
-    case FileOperation::Read: return "read";
-    case FileOperation::Write: return "write";
-    case FileOperation::Remove: return "remove";
-    case FileOperation::CreateDirectory: return "create directory";
+    case FileOperation::Inspect:
+      return "inspect";
+    case FileOperation::Open:
+      return "open";
+    case FileOperation::Read:
+      return "read";
+    case FileOperation::Write:
+      return "write";
+    case FileOperation::Remove:
+      return "remove";
+    case FileOperation::CreateDirectory:
+      return "create directory";
   }
   return "access";
 }
@@ -34,12 +40,18 @@ std::string message_of(const FileSafetyError& error) {
     case Kind::CannotAccess:
       return "cannot " + std::string(operation_word(error.operation)) + " " + path + ": " +
              describe(error.error);
-    case Kind::NotFound: return path + " does not exist";
-    case Kind::AlreadyExists: return path + " already exists";
-    case Kind::SymbolicLink: return "refusing to follow a symbolic link: " + path;
-    case Kind::NotRegularFile: return "not a regular file: " + path;
-    case Kind::NotPlainDirectory: return "not a plain directory: " + path;
-    case Kind::NotOwned: return path + " is not owned by the current user";
+    case Kind::NotFound:
+      return path + " does not exist";
+    case Kind::AlreadyExists:
+      return path + " already exists";
+    case Kind::SymbolicLink:
+      return "refusing to follow a symbolic link: " + path;
+    case Kind::NotRegularFile:
+      return "not a regular file: " + path;
+    case Kind::NotPlainDirectory:
+      return "not a plain directory: " + path;
+    case Kind::NotOwned:
+      return path + " is not owned by the current user";
     case Kind::WrongMode:
       return path + " has mode " + octal(error.mode, 4) + "; expected " +
              octal(error.expected_mode, 4) + " (chmod " + octal(error.expected_mode, 1) + ")";
@@ -48,7 +60,8 @@ std::string message_of(const FileSafetyError& error) {
              " and can be changed by the group or by others (chmod go-w)";
     case Kind::TooLarge:
       return path + " is larger than " + std::to_string(error.limit) + " bytes";
-    case Kind::InvalidPath: return "invalid path: " + path;
+    case Kind::InvalidPath:
+      return "invalid path: " + path;
   }
   return path;
 }

@@ -14,16 +14,16 @@ enum class FileOperation { Inspect, Open, Read, Write, Remove, CreateDirectory }
 // error outlives the caller's buffers; the fields a kind does not use stay at their defaults.
 struct FileSafetyError {
   enum class Kind {
-    CannotAccess,       // operation, error
+    CannotAccess,  // operation, error
     NotFound,
     AlreadyExists,
     SymbolicLink,
     NotRegularFile,
     NotPlainDirectory,
     NotOwned,
-    WrongMode,          // mode, expected_mode
-    WritableByOthers,   // mode
-    TooLarge,           // limit
+    WrongMode,         // mode, expected_mode
+    WritableByOthers,  // mode
+    TooLarge,          // limit
     InvalidPath,
   };
 

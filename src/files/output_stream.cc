@@ -8,8 +8,7 @@ namespace qs {
 
 std::expected<void, SystemError> write_all(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t written =
-        retry_on_eintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
+    const ssize_t written = retry_on_eintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
     if (written < 0) return std::unexpected(SystemError::from_errno(errno));
     if (written == 0) return std::unexpected(SystemError::short_write());
     bytes.remove_prefix(static_cast<std::size_t>(written));

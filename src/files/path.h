@@ -9,6 +9,8 @@ namespace qs {
 // nothing is normalised or resolved.
 std::string join_path(std::string_view base, std::string_view component);
 
-inline bool is_absolute_path(std::string_view path) { return !path.empty() && path[0] == '/'; }
+inline bool is_absolute_path(std::string_view path) {
+  return !path.empty() && path[0] == '/';
+}
 
 }  // namespace qs

@@ -7,7 +7,7 @@ namespace qs {
 // A failure of the operating system: an errno value, or one of the few failures that have no
 // number and carry a fixed description instead.
 struct SystemError {
-  int code = 0;                  // errno value; 0 when `fixed_text` describes the failure
+  int code = 0;  // errno value; 0 when `fixed_text` describes the failure
   const char* fixed_text = nullptr;
 
   static SystemError from_errno(int code) { return SystemError{code, nullptr}; }

@@ -12,7 +12,7 @@
 namespace qs {
 
 std::expected<void, LauncherError> run_launch(const SystemPaths& paths, const BaseDirs& dirs,
-                                              std::string_view bridge_file,
-                                              const EnvSnapshot& env, OutputStream& out);
+                                              std::string_view bridge_file, const EnvSnapshot& env,
+                                              OutputStream& out);
 
 }  // namespace qs

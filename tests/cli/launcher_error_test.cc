@@ -56,10 +56,10 @@ TEST(LauncherError, RendersEveryVariantWithItsStatus) {
                    2});
   cases.push_back({{LauncherError::Config{ConfigError::message(
                        "XDG_RUNTIME_DIR is not set; refusing to write volatile files elsewhere")}},
-                   "XDG_RUNTIME_DIR is not set; refusing to write volatile files elsewhere", 1});
-  cases.push_back({{LauncherError::File{FileSafetyError::cannot(FileOperation::Remove,
-                                                                "/r/launch/libreoffice.pids",
-                                                                EACCES)}},
+                   "XDG_RUNTIME_DIR is not set; refusing to write volatile files elsewhere",
+                   1});
+  cases.push_back({{LauncherError::File{FileSafetyError::cannot(
+                       FileOperation::Remove, "/r/launch/libreoffice.pids", EACCES)}},
                    "cannot remove /r/launch/libreoffice.pids: Permission denied (os error 13)",
                    1});
   cases.push_back({{LauncherError::BadRecord{"/r/\xff/libreoffice.pids"}},
@@ -79,9 +79,11 @@ TEST(LauncherError, RendersEveryVariantWithItsStatus) {
        "started (process 4242) and is left running: close it yourself",
        1});
   cases.push_back({{LauncherError::SignalFailed{7, SystemError::from_errno(EPERM)}},
-                   "cannot signal process 7: Operation not permitted (os error 1)", 1});
+                   "cannot signal process 7: Operation not permitted (os error 1)",
+                   1});
   cases.push_back({{LauncherError::ReportFailed{SystemError::short_write()}},
-                   "cannot write the report: failed to write whole buffer", 1});
+                   "cannot write the report: failed to write whole buffer",
+                   1});
   ASSERT_EQ(cases.size(), std::variant_size_v<decltype(LauncherError::kind)>);
   for (const Case& c : cases) {
     EXPECT_EQ(message_of(c.error), c.message);
@@ -96,8 +98,10 @@ TEST(FileSafetyErrorMessage, RendersModesAndFixedTexts) {
     std::string message;
   };
   const std::vector<Case> cases = {
-      {FileSafetyError::wrong_mode("/c", 0644, 0600), "/c has mode 0644; expected 0600 (chmod 600)"},
-      {FileSafetyError::wrong_mode("/d", 0755, 0700), "/d has mode 0755; expected 0700 (chmod 700)"},
+      {FileSafetyError::wrong_mode("/c", 0644, 0600),
+       "/c has mode 0644; expected 0600 (chmod 600)"},
+      {FileSafetyError::wrong_mode("/d", 0755, 0700),
+       "/d has mode 0755; expected 0700 (chmod 700)"},
       {FileSafetyError::wrong_mode("/s", 04755, 0700),
        "/s has mode 4755; expected 0700 (chmod 700)"},
       {FileSafetyError::writable_by_others("/b", 0775),
@@ -116,7 +120,8 @@ TEST(FileSafetyErrorMessage, RendersModesAndFixedTexts) {
       {FileSafetyError::cannot(FileOperation::Write, "/w", SystemError::short_write()),
        "cannot write /w: failed to write whole buffer"},
   };
-  for (const Case& c : cases) EXPECT_EQ(message_of(c.error), c.message);
+  for (const Case& c : cases)
+    EXPECT_EQ(message_of(c.error), c.message);
 }
 
 }  // namespace

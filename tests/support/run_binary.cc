@@ -15,7 +15,8 @@ void drain(int out_fd, int err_fd, RunResult& result) {
   struct pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
   int open_count = 0;
-  for (auto& p : fds) open_count += p.fd >= 0 ? 1 : 0;
+  for (auto& p : fds)
+    open_count += p.fd >= 0 ? 1 : 0;
   while (open_count > 0) {
     const int ready = ::poll(fds, 2, 30000);
     if (ready < 0 && errno == EINTR) continue;
@@ -50,23 +51,29 @@ RunResult run_binary(const RunOptions& options, const std::string& program) {
   std::vector<std::string> argv_storage{program};
   argv_storage.insert(argv_storage.end(), options.args.begin(), options.args.end());
   std::vector<char*> argv;
-  for (auto& a : argv_storage) argv.push_back(a.data());
+  for (auto& a : argv_storage)
+    argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<std::string> env_storage = options.env;
   std::vector<char*> envp;
-  for (auto& e : env_storage) envp.push_back(e.data());
+  for (auto& e : env_storage)
+    envp.push_back(e.data());
   envp.push_back(nullptr);
 
   const pid_t pid = ::fork();
   if (pid == 0) {
     switch (options.stdout_kind) {
-      case StdoutKind::Capture: ::dup2(out_pipe[1], 1); break;
+      case StdoutKind::Capture:
+        ::dup2(out_pipe[1], 1);
+        break;
       case StdoutKind::DevFull: {
         const int full = ::open("/dev/full", O_WRONLY);
         ::dup2(full, 1);
         break;
       }
-      case StdoutKind::Closed: ::close(1); break;
+      case StdoutKind::Closed:
+        ::close(1);
+        break;
       case StdoutKind::BrokenPipe: {
         int broken[2];
         if (::pipe(broken) != 0) ::_exit(126);

@@ -15,13 +15,15 @@ namespace qs::test {
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") +
-                        "/qs-test-XXXXXX";
+  std::string pattern =
+      std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/qs-test-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
   path_ = pattern;
 }
 
-TempDir::~TempDir() { remove_tree(path_); }
+TempDir::~TempDir() {
+  remove_tree(path_);
+}
 
 void remove_tree(const std::string& path) {
   // Directories a test made unreadable or unwritable must still go.
@@ -43,8 +45,7 @@ void write_file(const std::string& path, std::string_view contents, unsigned mod
   ::unlink(path.c_str());
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   ASSERT_GE(fd, 0) << "cannot create " << path;
-  ASSERT_EQ(::write(fd, contents.data(), contents.size()),
-            static_cast<ssize_t>(contents.size()));
+  ASSERT_EQ(::write(fd, contents.data(), contents.size()), static_cast<ssize_t>(contents.size()));
   ASSERT_EQ(::fchmod(fd, mode), 0);
   ::close(fd);
 }

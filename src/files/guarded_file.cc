@@ -1,0 +1,183 @@
+#include "files/guarded_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "files/output_stream.h"
+#include "files/path.h"
+
+namespace qs {
+namespace {
+
+using Kind = FileSafetyError::Kind;
+
+bool has_nul(std::string_view path) {
+  return path.find('\0') != std::string_view::npos;
+}
+
+struct OpenFile {
+  UniqueFd fd;
+  struct stat status;
+};
+
+// One open and one fstat; the checks of the callers all work on this one status, taken from
+// the descriptor, so a path swapped after the open cannot change the answer.
+std::expected<OpenFile, FileSafetyError> open_regular(std::string_view path, OpenMode mode) {
+  const std::string c_path(path);
+  if (has_nul(path))
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, EINVAL));
+  const int access = mode == OpenMode::Read ? O_RDONLY : (O_WRONLY | O_CREAT | O_EXCL);
+  const int flags = access | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  UniqueFd fd(retry_on_eintr([&] { return ::open(c_path.c_str(), flags, 0600); }));
+  if (!fd.valid()) {
+    switch (errno) {
+      case ELOOP:
+        return std::unexpected(FileSafetyError::of(Kind::SymbolicLink, path));
+      case EEXIST:
+        return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, path));
+      case ENOENT:
+        return std::unexpected(FileSafetyError::of(Kind::NotFound, path));
+      default:
+        return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
+    }
+  }
+  OpenFile file{std::move(fd), {}};
+  if (::fstat(file.fd.get(), &file.status) != 0) {
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Inspect, path, errno));
+  }
+  if (!S_ISREG(file.status.st_mode)) {
+    return std::unexpected(FileSafetyError::of(Kind::NotRegularFile, path));
+  }
+  return file;
+}
+
+std::expected<OpenFile, FileSafetyError> open_owned_private(std::string_view path, OpenMode mode,
+                                                            uid_t owner) {
+  auto file = open_regular(path, mode);
+  if (!file) return file;
+  // The owner test comes first: a foreign file says so, whatever its mode.
+  if (file->status.st_uid != owner) {
+    return std::unexpected(FileSafetyError::of(Kind::NotOwned, path));
+  }
+  if ((file->status.st_mode & 0077) != 0) {
+    return std::unexpected(FileSafetyError::wrong_mode(path, file->status.st_mode & 07777, 0600));
+  }
+  return file;
+}
+
+// Reads to the end, asking for no more than what remains of limit + 1 bytes in all, so that
+// an endless file costs one byte beyond the limit.
+std::expected<std::string, FileSafetyError> read_to_limit(const UniqueFd& fd, std::string_view path,
+                                                          std::uint64_t limit) {
+  std::string data;
+  const std::uint64_t allowance = limit + 1;
+  for (;;) {
+    const std::uint64_t remaining = allowance - data.size();
+    if (remaining == 0) break;
+    const std::size_t request = static_cast<std::size_t>(
+        std::min<std::uint64_t>(remaining, std::max<std::size_t>(4096, data.size())));
+    const std::size_t old_size = data.size();
+    data.resize(old_size + request);
+    const ssize_t n =
+        retry_on_eintr([&] { return ::read(fd.get(), data.data() + old_size, request); });
+    if (n < 0) return std::unexpected(FileSafetyError::cannot(FileOperation::Read, path, errno));
+    data.resize(old_size + static_cast<std::size_t>(n));
+    if (n == 0) break;
+  }
+  if (data.size() > limit) return std::unexpected(FileSafetyError::too_large(path, limit));
+  return data;
+}
+
+// The status of a path itself (not of a link's target); NUL bytes are refused up front since
+// the system call would see a shorter path.
+int lstat_path(std::string_view path, struct stat& status, SystemError& error) {
+  if (has_nul(path)) {
+    error = SystemError::nul_in_path();
+    return -1;
+  }
+  if (::lstat(std::string(path).c_str(), &status) != 0) {
+    error = SystemError::from_errno(errno);
+    return -1;
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::expected<UniqueFd, FileSafetyError> open_guarded(std::string_view path, OpenMode mode) {
+  auto file = open_regular(path, mode);
+  if (!file) return std::unexpected(std::move(file.error()));
+  return std::move(file->fd);
+}
+
+std::expected<UniqueFd, FileSafetyError> open_private(std::string_view path, OpenMode mode,
+                                                      uid_t owner) {
+  auto file = open_owned_private(path, mode, owner);
+  if (!file) return std::unexpected(std::move(file.error()));
+  return std::move(file->fd);
+}
+
+std::expected<std::string, FileSafetyError> read_private_file(std::string_view path,
+                                                              std::uint64_t limit, uid_t owner) {
+  auto file = open_owned_private(path, OpenMode::Read, owner);
+  if (!file) return std::unexpected(std::move(file.error()));
+  return read_to_limit(file->fd, path, limit);
+}
+
+std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path) {
+  auto file = open_regular(path, OpenMode::Read);
+  if (!file) return std::unexpected(std::move(file.error()));
+  return read_to_limit(file->fd, path, kBoundedFileLimit);
+}
+
+std::expected<void, FileSafetyError> write_private_file(std::string_view path,
+                                                        std::string_view contents) {
+  struct stat status {};
+  SystemError error;
+  if (lstat_path(path, status, error) == 0) {
+    if (S_ISDIR(status.st_mode)) {
+      return std::unexpected(FileSafetyError::of(Kind::NotRegularFile, path));
+    }
+    // Whatever else stands there goes, a symbolic link itself and never its target.
+    if (::unlink(std::string(path).c_str()) != 0) {
+      return std::unexpected(FileSafetyError::cannot(FileOperation::Remove, path, errno));
+    }
+  } else if (error != SystemError::from_errno(ENOENT)) {
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Inspect, path, error));
+  }
+  // O_EXCL: a file planted since the unlink makes this fail instead of being written through.
+  auto fd = open_private(path, OpenMode::CreateNew, ::geteuid());
+  if (!fd) return std::unexpected(std::move(fd.error()));
+  if (auto written = write_all(fd->get(), contents); !written) {
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path, written.error()));
+  }
+  return {};
+}
+
+std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path) {
+  if (has_nul(path)) {
+    return std::unexpected(
+        FileSafetyError::cannot(FileOperation::Remove, path, SystemError::nul_in_path()));
+  }
+  if (::unlink(std::string(path).c_str()) != 0 && errno != ENOENT) {
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Remove, path, errno));
+  }
+  return {};
+}
+
+std::expected<void, FileSafetyError> check_bridge_script(std::string_view path) {
+  if (!is_absolute_path(path)) return std::unexpected(FileSafetyError::of(Kind::InvalidPath, path));
+  auto file = open_regular(path, OpenMode::Read);
+  if (!file) return std::unexpected(std::move(file.error()));
+  const uid_t owner = file->status.st_uid;
+  if (owner != ::geteuid() && owner != 0) {
+    return std::unexpected(FileSafetyError::of(Kind::NotOwned, path));
+  }
+  if ((file->status.st_mode & 0022) != 0) {
+    return std::unexpected(FileSafetyError::writable_by_others(path, file->status.st_mode & 07777));
+  }
+  return {};
+}
+
+}  // namespace qs

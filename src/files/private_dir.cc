@@ -1,0 +1,121 @@
+#include "files/private_dir.h"
+
+#include <sys/stat.h>
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "files/unique_fd.h"
+
+namespace qs {
+namespace {
+
+using Kind = FileSafetyError::Kind;
+
+// The path without its last component; none for the root or a single relative name.
+std::optional<std::string> parent_of(std::string_view path) {
+  while (path.size() > 1 && path.back() == '/')
+    path.remove_suffix(1);
+  const std::size_t slash = path.rfind('/');
+  if (path == "/" || slash == std::string_view::npos) return std::nullopt;
+  std::string_view parent = path.substr(0, slash);
+  while (parent.size() > 1 && parent.back() == '/')
+    parent.remove_suffix(1);
+  return std::string(parent.empty() ? "/" : parent);
+}
+
+bool is_directory_following_links(const std::string& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+int make_directory(const std::string& path) {
+  return retry_on_eintr([&] { return ::mkdir(path.c_str(), 0700); });
+}
+
+// Creates `dir` and every missing ancestor with mode 0700; returns the errno of a failure.
+// Iterative, so a hostile path of many components cannot exhaust the stack.
+int make_directories(const std::string& dir) {
+  struct Pending {
+    std::string path;
+    bool parent_made = false;
+  };
+  std::vector<Pending> pending{{dir}};
+  while (!pending.empty()) {
+    Pending& current = pending.back();
+    if (make_directory(current.path) == 0) {
+      pending.pop_back();
+      continue;
+    }
+    const int error = errno;
+    if (error == ENOENT && !current.parent_made) {
+      if (auto parent = parent_of(current.path)) {
+        current.parent_made = true;
+        pending.push_back({std::move(*parent)});
+        continue;
+      }
+    }
+    // Another process may have made it meanwhile; a link to a directory is fine here too,
+    // since only the final directory is tested.
+    if (error != ENOENT && is_directory_following_links(current.path)) {
+      pending.pop_back();
+      continue;
+    }
+    return error;
+  }
+  return 0;
+}
+
+std::expected<void, FileSafetyError> test_directory(std::string_view path,
+                                                    const struct stat& status, uid_t owner) {
+  if (!S_ISDIR(status.st_mode)) {
+    return std::unexpected(FileSafetyError::of(Kind::NotPlainDirectory, path));
+  }
+  if (status.st_uid != owner) return std::unexpected(FileSafetyError::of(Kind::NotOwned, path));
+  if ((status.st_mode & 0077) != 0) {
+    return std::unexpected(FileSafetyError::wrong_mode(path, status.st_mode & 07777, 0700));
+  }
+  return {};
+}
+
+std::expected<struct stat, FileSafetyError> status_of(std::string_view path) {
+  struct stat status {};
+  if (path.find('\0') != std::string_view::npos) {
+    return std::unexpected(
+        FileSafetyError::cannot(FileOperation::Inspect, path, SystemError::nul_in_path()));
+  }
+  if (::lstat(std::string(path).c_str(), &status) != 0) {
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Inspect, path, errno));
+  }
+  return status;
+}
+
+}  // namespace
+
+std::expected<void, FileSafetyError> ensure_private_dir(std::string_view path, uid_t owner) {
+  auto status = status_of(path);
+  if (status) return test_directory(path, *status, owner);
+  // ENOTDIR also means the path is missing: an ancestor is not a directory. Going on lets the
+  // creation name that ancestor ("File exists") instead of the path the user never typed.
+  const SystemError missing = status.error().error;
+  if (missing != SystemError::from_errno(ENOENT) && missing != SystemError::from_errno(ENOTDIR)) {
+    return std::unexpected(std::move(status.error()));
+  }
+  if (auto parent = parent_of(path)) {
+    if (const int error = make_directories(*parent); error != 0) {
+      return std::unexpected(
+          FileSafetyError::cannot(FileOperation::CreateDirectory, *parent, error));
+    }
+  }
+  const std::string c_path(path);
+  if (make_directory(c_path) != 0 && errno != EEXIST) {
+    return std::unexpected(FileSafetyError::cannot(FileOperation::CreateDirectory, path, errno));
+  }
+  status = status_of(path);
+  if (!status) return std::unexpected(std::move(status.error()));
+  return test_directory(path, *status, owner);
+}
+
+}  // namespace qs

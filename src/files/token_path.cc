@@ -1,0 +1,11 @@
+#include "files/token_path.h"
+
+#include "files/path.h"
+
+namespace qs {
+
+std::string token_path(std::string_view config_dir) {
+  return join_path(config_dir, "token");
+}
+
+}  // namespace qs

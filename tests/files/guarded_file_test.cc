@@ -1,0 +1,216 @@
+#include "files/guarded_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "support/as_user.h"
+#include "support/temp_dir.h"
+
+namespace qs {
+namespace {
+
+using test::TempDir;
+using namespace std::string_literals;
+
+std::string outcome(const std::expected<std::string, FileSafetyError>& read) {
+  return read ? "contents:" + *read : message_of(read.error());
+}
+
+TEST(ReadPrivateFile, RefusesWhatIsNotAPrivateRegularFile) {
+  TempDir dir;
+  test::write_file(dir / "private", "secret", 0600);
+  test::write_file(dir / "readonly", "ro", 0400);
+  test::write_file(dir / "group-readable", "x", 0640);
+  test::write_file(dir / "setuid", "x", 04640);
+  ASSERT_EQ(::symlink((dir / "private").c_str(), (dir / "link").c_str()), 0);
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  test::make_dir(dir / "dir");
+  struct Case {
+    std::string path;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {dir / "private", "contents:secret"},
+      {dir / "readonly", "contents:ro"},
+      {dir / "group-readable", dir / "group-readable has mode 0640; expected 0600 (chmod 600)"},
+      {dir / "setuid", dir / "setuid has mode 4640; expected 0600 (chmod 600)"},
+      {dir / "link", "refusing to follow a symbolic link: " + dir / "link"},
+      {dir / "fifo", "not a regular file: " + dir / "fifo"},  // must not wait for a writer
+      {dir / "dir", "not a regular file: " + dir / "dir"},
+      {"/dev/null", "not a regular file: /dev/null"},
+      {dir / "missing", dir / "missing does not exist"},
+      {dir / "private/below",
+       "cannot open " + dir / "private/below" + ": Not a directory (os error 20)"},
+      {std::string("/tmp/a\0b", 8), "cannot open /tmp/a\0b: Invalid argument (os error 22)"s},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(outcome(read_private_file(c.path, 4096, ::geteuid())), c.expected);
+  }
+}
+
+TEST(ReadPrivateFile, ReadsUpToTheLimitExactly) {
+  TempDir dir;
+  struct Case {
+    std::size_t size;
+    std::uint64_t limit;
+    bool accepted;
+  };
+  const std::vector<Case> cases = {
+      {0, 4096, true},          {4096, 4096, true},        {4097, 4096, false},
+      {1048576, 1048576, true}, {1048577, 1048576, false}, {1, 0, false},
+  };
+  for (const Case& c : cases) {
+    const std::string path = dir / ("file" + std::to_string(c.size));
+    test::write_file(path, std::string(c.size, 'x'));
+    const auto read = read_private_file(path, c.limit, ::geteuid());
+    ASSERT_EQ(read.has_value(), c.accepted) << c.size;
+    if (read) {
+      EXPECT_EQ(read->size(), c.size);
+    } else {
+      EXPECT_EQ(message_of(read.error()),
+                path + " is larger than " + std::to_string(c.limit) + " bytes");
+    }
+  }
+}
+
+TEST(ReadPrivateFile, OwnerIsTestedBeforeMode) {
+  if (!test::running_as_root()) GTEST_SKIP() << "needs root to give a file to another user";
+  TempDir dir;
+  const std::string path = dir / "foreign";
+  test::write_file(path, "x", 0644);
+  ASSERT_EQ(::chown(path.c_str(), test::kOtherUid, test::kOtherUid), 0);
+  EXPECT_EQ(outcome(read_private_file(path, 10, ::geteuid())),
+            path + " is not owned by the current user");
+  // /proc files belong to other users: the bounded read does not look at the owner.
+  EXPECT_EQ(outcome(read_bounded_file(path)), "contents:x");
+}
+
+TEST(ReadBoundedFile, AcceptsAnyOwnerAndModeWithinTheLimit) {
+  TempDir dir;
+  test::write_file(dir / "open", "public", 0666);
+  test::write_file(dir / "max", std::string(65536, 'a'));
+  test::write_file(dir / "over", std::string(65537, 'a'));
+  EXPECT_EQ(outcome(read_bounded_file(dir / "open")), "contents:public");
+  EXPECT_EQ(read_bounded_file(dir / "max")->size(), 65536u);
+  EXPECT_EQ(outcome(read_bounded_file(dir / "over")), dir / "over is larger than 65536 bytes");
+  EXPECT_EQ(outcome(read_bounded_file("/proc/self/comm")), "contents:unit_tests\n");
+}
+
+TEST(WritePrivateFile, ReplacesFilesAndLinksButNotDirectories) {
+  TempDir dir;
+  test::write_file(dir / "target", "keep", 0644);
+  ASSERT_EQ(::symlink((dir / "target").c_str(), (dir / "record").c_str()), 0);
+  ASSERT_TRUE(write_private_file(dir / "record", "new\n"));
+  EXPECT_EQ(test::read_file(dir / "record"), "new\n");
+  EXPECT_EQ(test::mode_of(dir / "record"), 0600u);
+  struct stat st {};
+  ASSERT_EQ(::lstat((dir / "record").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(test::read_file(dir / "target"), "keep");
+  EXPECT_EQ(test::mode_of(dir / "target"), 0644u);
+
+  // An existing loose file is replaced by a private one.
+  test::write_file(dir / "loose", "old", 0666);
+  ASSERT_TRUE(write_private_file(dir / "loose", ""));
+  EXPECT_EQ(test::read_file(dir / "loose"), "");
+  EXPECT_EQ(test::mode_of(dir / "loose"), 0600u);
+
+  test::make_dir(dir / "dir");
+  test::write_file(dir / "dir/inside", "x");
+  const auto refused = write_private_file(dir / "dir", "x");
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(message_of(refused.error()), "not a regular file: " + dir / "dir");
+  EXPECT_EQ(test::read_file(dir / "dir/inside"), "x");
+
+  const auto missing_parent = write_private_file(dir / "none/record", "x");
+  ASSERT_FALSE(missing_parent);
+  EXPECT_EQ(message_of(missing_parent.error()), dir / "none/record does not exist");
+}
+
+TEST(WritePrivateFile, ReportsACreationThePermissionsRefuse) {
+  if (test::running_as_root()) {
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 0755);
+    test::make_dir(dir / "ro", 0500);
+    ::chown((dir / "ro").c_str(), test::kNobody, test::kNobody);
+    const std::string answer = test::as_user(test::kNobody, [&] {
+      const auto r = write_private_file(dir / "ro/record", "x");
+      return r ? std::string("written") : message_of(r.error());
+    });
+    EXPECT_EQ(answer, "cannot open " + dir / "ro/record" + ": Permission denied (os error 13)");
+  }
+}
+
+TEST(RemoveFileIfPresent, MissingIsSuccessAndRefusalIsReported) {
+  TempDir dir;
+  EXPECT_TRUE(remove_file_if_present(dir / "missing"));
+  test::write_file(dir / "present", "x");
+  EXPECT_TRUE(remove_file_if_present(dir / "present"));
+  EXPECT_FALSE(test::exists(dir / "present"));
+
+  if (!test::running_as_root()) GTEST_SKIP() << "needs root to prepare a directory for nobody";
+  ::chmod(dir.path().c_str(), 0755);
+  test::make_dir(dir / "ro", 0755);
+  test::write_file(dir / "ro/record", "x");
+  const std::string answer = test::as_user(test::kNobody, [&] {
+    const auto r = remove_file_if_present(dir / "ro/record");
+    return r ? std::string("removed") : message_of(r.error());
+  });
+  EXPECT_EQ(answer, "cannot remove " + dir / "ro/record" + ": Permission denied (os error 13)");
+  EXPECT_TRUE(test::exists(dir / "ro/record"));
+}
+
+TEST(CheckBridgeScript, AdmitsOnlyScriptsNobodyElseCanChange) {
+  TempDir dir;
+  ::chmod(dir.path().c_str(), 0755);
+  const bool root = test::running_as_root();
+  test::write_file(dir / "ok755", "", 0755);
+  test::write_file(dir / "ok644", "", 0644);
+  test::write_file(dir / "g775", "", 0775);
+  test::write_file(dir / "o602", "", 0602);
+  test::make_dir(dir / "dir");
+  ASSERT_EQ(::symlink((dir / "ok755").c_str(), (dir / "link").c_str()), 0);
+  struct Case {
+    std::string path;
+    std::string expected;
+  };
+  std::vector<Case> cases = {
+      {dir / "ok755", "ok"},
+      {dir / "ok644", "ok"},
+      {dir / "g775",
+       dir / "g775 has mode 0775 and can be changed by the group or by others (chmod go-w)"},
+      {dir / "o602",
+       dir / "o602 has mode 0602 and can be changed by the group or by others (chmod go-w)"},
+      {"uno_bridge.py", "invalid path: uno_bridge.py"},
+      {"", "invalid path: "},
+      {"--stop", "invalid path: --stop"},
+      {dir / "missing", dir / "missing does not exist"},
+      {dir / "link", "refusing to follow a symbolic link: " + dir / "link"},
+      {dir / "dir", "not a regular file: " + dir / "dir"},
+  };
+  if (root) {
+    test::write_file(dir / "foreign", "", 0755);
+    ASSERT_EQ(::chown((dir / "foreign").c_str(), test::kOtherUid, 0), 0);
+    cases.push_back({dir / "foreign", dir / "foreign is not owned by the current user"});
+  }
+  for (const Case& c : cases) {
+    const auto checked = check_bridge_script(c.path);
+    EXPECT_EQ(checked ? std::string("ok") : message_of(checked.error()), c.expected);
+  }
+  if (root) {
+    // A script of root's is fine for an ordinary user; another user's is not.
+    const std::string answer = test::as_user(test::kNobody, [&] {
+      const auto a = check_bridge_script(dir / "ok755");
+      const auto b = check_bridge_script(dir / "foreign");
+      return std::string(a ? "ok" : message_of(a.error())) + "|" +
+             (b ? "ok" : message_of(b.error()));
+    });
+    EXPECT_EQ(answer, "ok|" + dir / "foreign is not owned by the current user");
+  }
+}
+
+}  // namespace
+}  // namespace qs

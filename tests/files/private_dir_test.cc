@@ -1,0 +1,107 @@
+#include "files/private_dir.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "files/token_path.h"
+#include "support/as_user.h"
+#include "support/temp_dir.h"
+
+namespace qs {
+namespace {
+
+using test::TempDir;
+using namespace std::string_literals;
+
+std::string ensure(const std::string& path) {
+  const auto made = ensure_private_dir(path, ::geteuid());
+  return made ? "ok" : message_of(made.error());
+}
+
+TEST(EnsurePrivateDir, CreatesMissingDirectoriesPrivate) {
+  TempDir dir;
+  ::chmod(dir.path().c_str(), 01777);  // a shared ancestor is taken as it is
+  const mode_t old_umask = ::umask(022);
+  EXPECT_EQ(ensure(dir / "a/b/c/quantelspire-mcp"), "ok");
+  EXPECT_EQ(ensure(dir / "a/b/c/quantelspire-mcp/launch"), "ok");
+  ::umask(old_umask);
+  for (const char* created :
+       {"a", "a/b", "a/b/c", "a/b/c/quantelspire-mcp", "a/b/c/quantelspire-mcp/launch"}) {
+    EXPECT_EQ(test::mode_of(dir / created), 0700u) << created;
+  }
+  EXPECT_EQ(ensure(dir / "a/b/c/quantelspire-mcp"), "ok");  // existing and private
+  EXPECT_EQ(ensure(dir / "trailing/"), "ok");
+}
+
+TEST(EnsurePrivateDir, RefusesWithoutRepairing) {
+  TempDir dir;
+  test::make_dir(dir / "loose", 0755);
+  test::make_dir(dir / "private", 0700);
+  test::make_dir(dir / "owner-only", 0500);
+  ASSERT_EQ(::symlink((dir / "private").c_str(), (dir / "link").c_str()), 0);
+  test::write_file(dir / "file", "x");
+  struct Case {
+    std::string path;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {dir / "loose", dir / "loose has mode 0755; expected 0700 (chmod 700)"},
+      {dir / "owner-only", "ok"},
+      {dir / "link", "not a plain directory: " + dir / "link"},
+      {dir / "file", "not a plain directory: " + dir / "file"},
+      {dir / "file/launch",
+       "cannot create directory " + dir / "file" + ": File exists (os error 17)"},
+      {dir / "file/sub/launch",
+       "cannot create directory " + dir / "file/sub" + ": Not a directory (os error 20)"},
+      {std::string("/tmp/x\0y", 8),
+       "cannot inspect /tmp/x\0y: file name contained an unexpected NUL byte"s},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ensure(c.path), c.expected);
+  EXPECT_EQ(test::mode_of(dir / "loose"), 0755u);
+}
+
+TEST(EnsurePrivateDir, NamesTheParentThatCannotBeMade) {
+  TempDir dir;
+  test::make_dir(dir / "base");
+  test::write_file(dir / "base/runtime", "not a directory");
+  // The runtime base is a file: its missing child cannot be made, and the message names the
+  // parent with the error of its mkdir.
+  EXPECT_EQ(ensure(dir / "base/runtime/quantelspire-mcp/launch"),
+            "cannot create directory " + dir / "base/runtime/quantelspire-mcp" +
+                ": Not a directory (os error 20)");
+  // A regular file standing at the parent's own path.
+  test::write_file(dir / "parent", "x");
+  EXPECT_EQ(ensure(dir / "parent/"),
+            "cannot inspect " + dir / "parent/" + ": Not a directory (os error 20)");
+  EXPECT_EQ(ensure(dir / "missing/parent-file-sibling"), "ok");
+}
+
+TEST(EnsurePrivateDir, ParentIsARegularFile) {
+  TempDir dir;
+  test::write_file(dir / "runtime", "x");
+  const auto made = ensure_private_dir(dir / "runtime/launch", ::geteuid());
+  ASSERT_FALSE(made);
+  EXPECT_EQ(message_of(made.error()),
+            "cannot create directory " + dir / "runtime" + ": File exists (os error 17)");
+  EXPECT_EQ(test::read_file(dir / "runtime"), "x");
+}
+
+TEST(EnsurePrivateDir, ForeignDirectoryIsNotOwned) {
+  if (!test::running_as_root()) GTEST_SKIP() << "needs root to give a directory to another user";
+  TempDir dir;
+  test::make_dir(dir / "launch", 0700);
+  ASSERT_EQ(::chown((dir / "launch").c_str(), test::kOtherUid, test::kOtherUid), 0);
+  EXPECT_EQ(ensure(dir / "launch"), dir / "launch is not owned by the current user");
+}
+
+TEST(TokenPath, SitsBesideTheConfiguration) {
+  EXPECT_EQ(token_path("/home/u/.config/quantelspire-mcp"),
+            "/home/u/.config/quantelspire-mcp/token");
+  EXPECT_EQ(token_path("/c/"), "/c/token");
+}
+
+}  // namespace
+}  // namespace qs

@@ -1,0 +1,43 @@
+#include "support/as_user.h"
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace qs::test {
+
+bool running_as_root() {
+  return ::geteuid() == 0;
+}
+
+std::string as_user(uid_t uid, const std::function<std::string()>& body) {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC) != 0) return "pipe failed";
+  const pid_t pid = ::fork();
+  if (pid < 0) return "fork failed";
+  if (pid == 0) {
+    ::close(fds[0]);
+    std::string answer;
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
+        ::setresuid(uid, uid, uid) != 0) {
+      answer = "cannot change the user";
+    } else {
+      answer = body();
+    }
+    (void)!::write(fds[1], answer.data(), answer.size());
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  std::string answer;
+  char buffer[1024];
+  ssize_t n;
+  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
+    answer.append(buffer, n);
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return answer;
+}
+
+}  // namespace qs::test
