@@ -1,9 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <expected>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
+
+#include "config/validated_config.h"
 
 namespace qs {
 
@@ -24,5 +28,12 @@ struct TargetsDisagree {
 struct SamePort {
   std::uint16_t port = 0;
 };
+
+using TargetError = std::variant<NoTargetEnabled, TargetsDisagree, SamePort>;
+
+// The enabled applications of mode uno named libreoffice-*, which must share one uno_port and
+// one bridge_port, and those two must differ.
+std::expected<LibreOfficeTargets, TargetError> select_libreoffice_targets(
+    const ValidatedConfig& config);
 
 }  // namespace qs
