@@ -36,6 +36,8 @@ class UniqueFd {
   int get() const { return fd_; }
   bool valid() const { return fd_ >= 0; }
   void reset();
+  // Gives up ownership, for a handover to another owner (a directory stream).
+  [[nodiscard]] int release() { return std::exchange(fd_, -1); }
 
  private:
   int fd_ = -1;

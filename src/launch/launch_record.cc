@@ -1,0 +1,96 @@
+#include "launch/launch_record.h"
+
+#include <unistd.h>
+
+#include "files/guarded_file.h"
+#include "files/path.h"
+#include "files/utf8.h"
+#include "launch/process_id.h"
+
+namespace qs {
+namespace {
+
+// Applies one line to `record`; false when the line has neither form.
+bool apply_line(std::string_view line, LaunchRecord& record) {
+  if (line.starts_with("soffice ")) {
+    const auto pid = parse_process_id(line.substr(8));
+    if (!pid) return false;
+    record.soffice_pid = *pid;
+    return true;
+  }
+  if (line.starts_with("bridge ")) {
+    const std::string_view rest = line.substr(7);
+    const std::size_t space = rest.find(' ');
+    if (space == std::string_view::npos) return false;
+    const auto pid = parse_process_id(rest.substr(0, space));
+    const std::string_view path = rest.substr(space + 1);
+    if (!pid || !path.starts_with('/')) return false;
+    record.bridge = RecordedBridge{*pid, std::string(path)};
+    return true;
+  }
+  return false;
+}
+
+std::optional<LaunchRecord> parse_record(std::string_view text) {
+  if (!is_valid_utf8(text)) return std::nullopt;
+  LaunchRecord record;
+  while (!text.empty()) {
+    const std::size_t feed = text.find('\n');
+    std::string_view line = text.substr(0, feed);
+    if (feed != std::string_view::npos && line.ends_with('\r')) line.remove_suffix(1);
+    if (!apply_line(line, record)) return std::nullopt;
+    text = feed == std::string_view::npos ? std::string_view() : text.substr(feed + 1);
+  }
+  return record;
+}
+
+}  // namespace
+
+std::string launch_record_path(std::string_view runtime_dir) {
+  return join_path(join_path(runtime_dir, "launch"), "libreoffice.pids");
+}
+
+std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(
+    std::string_view path) {
+  auto text = read_private_file(path, kLaunchRecordLimit, ::geteuid());
+  if (!text) {
+    if (text.error().kind == FileSafetyError::Kind::NotFound) return std::nullopt;
+    return std::unexpected(LauncherError{LauncherError::File{std::move(text.error())}});
+  }
+  auto record = parse_record(*text);
+  if (!record) return std::unexpected(LauncherError{LauncherError::BadRecord{std::string(path)}});
+  return record;
+}
+
+std::string format_launch_record(const LaunchRecord& record) {
+  std::string text;
+  if (record.soffice_pid) text += "soffice " + std::to_string(*record.soffice_pid) + "\n";
+  if (record.bridge) {
+    text += "bridge " + std::to_string(record.bridge->bridge_pid) + " " +
+            lossy_utf8(record.bridge->bridge_file) + "\n";
+  }
+  return text;
+}
+
+std::expected<void, LauncherError> write_launch_record(std::string_view path,
+                                                       const LaunchRecord& record) {
+  auto written = write_private_file(path, format_launch_record(record));
+  if (!written)
+    return std::unexpected(LauncherError{LauncherError::File{std::move(written.error())}});
+  return {};
+}
+
+bool cmdline_contains(std::string_view proc_root, std::uint32_t pid, std::string_view text) {
+  const auto cmdline =
+      read_bounded_file(join_path(join_path(proc_root, std::to_string(pid)), "cmdline"));
+  if (!cmdline) return false;
+  std::string_view rest = *cmdline;
+  for (;;) {
+    const std::size_t nul = rest.find('\0');
+    if (rest.substr(0, nul) == text) return true;
+    if (nul == std::string_view::npos) return false;
+    rest.remove_prefix(nul + 1);
+  }
+}
+
+}  // namespace qs

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cli/launcher_error.h"
+
+namespace qs {
+
+struct RecordedBridge {
+  std::uint32_t bridge_pid = 0;
+  std::string bridge_file;  // absolute
+  friend bool operator==(const RecordedBridge&, const RecordedBridge&) = default;
+};
+
+// What the last launch started.
+struct LaunchRecord {
+  std::optional<std::uint32_t> soffice_pid;
+  std::optional<RecordedBridge> bridge;
+  friend bool operator==(const LaunchRecord&, const LaunchRecord&) = default;
+};
+
+inline constexpr std::uint64_t kLaunchRecordLimit = 4096;
+
+// runtime_dir/launch/libreoffice.pids
+std::string launch_record_path(std::string_view runtime_dir);
+
+// No record when the file does not exist.
+std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(std::string_view path);
+
+// "soffice {pid}\n" then "bridge {pid} {path}\n"; a path that is not UTF-8 is written lossily.
+std::string format_launch_record(const LaunchRecord& record);
+
+std::expected<void, LauncherError> write_launch_record(std::string_view path,
+                                                       const LaunchRecord& record);
+
+// Whether process `pid` runs with `text` as one of its arguments; any read failure is a no.
+bool cmdline_contains(std::string_view proc_root, std::uint32_t pid, std::string_view text);
+
+}  // namespace qs

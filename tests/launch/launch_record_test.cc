@@ -1,0 +1,166 @@
+#include "launch/launch_record.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "launch/child_process.h"
+#include "support/temp_dir.h"
+
+namespace qs {
+namespace {
+
+class LaunchRecordFile : public testing::Test {
+ protected:
+  test::TempDir dir;
+  std::string path = dir / "libreoffice.pids";
+
+  std::string read(const std::string& contents, unsigned mode = 0600) {
+    test::write_file(path, contents, mode);
+    return describe(read_launch_record(path));
+  }
+  static std::string describe(const std::expected<std::optional<LaunchRecord>, LauncherError>& r) {
+    if (!r) return message_of(r.error());
+    if (!*r) return "none";
+    std::string text = "soffice=" + ((*r)->soffice_pid ? std::to_string(*(*r)->soffice_pid) : "-");
+    if ((*r)->bridge) {
+      text += " bridge=" + std::to_string((*r)->bridge->bridge_pid) + "[" +
+              (*r)->bridge->bridge_file + "]";
+    }
+    return text;
+  }
+};
+
+TEST_F(LaunchRecordFile, ReadsEveryAcceptedForm) {
+  struct Case {
+    std::string contents;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"", "soffice=-"},
+      {"soffice 12\nbridge 13 /srv/a b/uno_bridge.py\n",
+       "soffice=12 bridge=13[/srv/a b/uno_bridge.py]"},
+      {"soffice 12\r\nbridge 13 /x.py\r\n", "soffice=12 bridge=13[/x.py]"},
+      {"soffice 12\nbridge 13 /x.py", "soffice=12 bridge=13[/x.py]"},
+      {"bridge 13 /x.py\nsoffice 12\n", "soffice=12 bridge=13[/x.py]"},
+      {"soffice 1\nsoffice 2\n", "soffice=2"},
+      {"soffice +7\n", "soffice=7"},
+      {"soffice 0\n", "soffice=0"},
+      {"soffice 4294967295\n", "soffice=4294967295"},
+      {"bridge 13 / \n", "soffice=- bridge=13[/ ]"},
+      {"bridge 13 /a\rb\n", "soffice=- bridge=13[/a\rb]"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(read(c.contents), c.expected) << testing::PrintToString(c.contents);
+}
+
+TEST_F(LaunchRecordFile, RefusesEveryMalformedForm) {
+  const std::string bad = "the record of an earlier launch (" + path +
+                          ") is not in the expected form; nothing was signalled. Check the "
+                          "processes yourself, then delete the file";
+  using namespace std::string_literals;
+  for (const std::string& contents : std::vector<std::string>{"soffice 12\n\n",
+                                                              "\n",
+                                                              "bridge 13 uno_bridge.py\n",
+                                                              "bridge 13\n",
+                                                              "bridge /x\n",
+                                                              "bridge 13 \n",
+                                                              "bridge  13 /x\n",
+                                                              "soffice -5\n",
+                                                              "soffice 4294967296\n",
+                                                              "SOFFICE 12\n",
+                                                              " soffice 12\n",
+                                                              "soffice\n",
+                                                              "soffice \n",
+                                                              "soffice +\n",
+                                                              "soffice 12 \n",
+                                                              "soffice 12\r",
+                                                              "bridge +  /x\n",
+                                                              "other 1\n",
+                                                              "soffice 1\n\xff\n",
+                                                              "soffice 1\0\n"s}) {
+    EXPECT_EQ(read(contents), bad) << testing::PrintToString(contents);
+  }
+}
+
+TEST_F(LaunchRecordFile, RefusesWhatIsNotPrivateOrTooLarge) {
+  EXPECT_EQ(describe(read_launch_record(path)), "none");
+  EXPECT_EQ(read("soffice 1\n", 0644), path + " has mode 0644; expected 0600 (chmod 600)");
+  const std::string at_limit = "soffice 1\nbridge 2 /" + std::string(4096 - 20, 'x');
+  ASSERT_EQ(at_limit.size(), 4096u);
+  EXPECT_EQ(read(at_limit), "soffice=1 bridge=2[/" + std::string(4076, 'x') + "]");
+  EXPECT_EQ(read(at_limit + "x"), path + " is larger than 4096 bytes");
+}
+
+TEST_F(LaunchRecordFile, WritesAndReadsBack) {
+  struct Case {
+    LaunchRecord record;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {{4242, RecordedBridge{4250, "/home/u/bridges/uno_bridge.py"}},
+       "soffice 4242\nbridge 4250 /home/u/bridges/uno_bridge.py\n"},
+      {{4242, std::nullopt}, "soffice 4242\n"},
+      {{1, RecordedBridge{2, "/a b/c d.py"}}, "soffice 1\nbridge 2 /a b/c d.py\n"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(write_launch_record(path, c.record));
+    EXPECT_EQ(test::read_file(path), c.text);
+    EXPECT_EQ(test::mode_of(path), 0600u);
+    const auto back = read_launch_record(path);
+    ASSERT_TRUE(back && *back);
+    EXPECT_EQ(**back, c.record);
+  }
+  ASSERT_TRUE(write_launch_record(path, {1, RecordedBridge{2, "/a\xff.py"}}));
+  EXPECT_EQ(test::read_file(path), "soffice 1\nbridge 2 /a\xEF\xBF\xBD.py\n");
+  // A path with a line feed makes a record that reads as malformed.
+  ASSERT_TRUE(write_launch_record(path, {1, RecordedBridge{2, "/a\nb.py"}}));
+  EXPECT_FALSE(read_launch_record(path).has_value());
+  EXPECT_EQ(launch_record_path("/run/user/0/quantelspire-mcp"),
+            "/run/user/0/quantelspire-mcp/launch/libreoffice.pids");
+}
+
+TEST(CmdlineContains, ComparesWholeArguments) {
+  test::TempDir proc;
+  const auto entry = [&](const std::string& pid, const std::string& cmdline) {
+    test::make_dir(proc / pid);
+    test::write_file(proc / pid + "/cmdline", cmdline);
+  };
+  entry("4250", std::string("/usr/bin/python3\0/x/uno_bridge.py\0", 34));
+  entry("4251", "");
+  entry("4252", std::string("/usr/bin/python3\0/x/uno_bridge.py", 33));
+  struct Case {
+    std::uint32_t pid;
+    std::string text;
+    bool expected;
+  };
+  const std::vector<Case> cases = {
+      {4250, "/x/uno_bridge.py", true},
+      {4250, "/x/uno_bridge.pyc", false},
+      {4250, "/x", false},
+      {4250, "/usr/bin/python3", true},
+      {4251, "/x/uno_bridge.py", false},
+      {4252, "/x/uno_bridge.py", true},
+      {9999, "/x/uno_bridge.py", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(cmdline_contains(proc.path(), c.pid, c.text), c.expected) << c.pid << " " << c.text;
+  }
+}
+
+TEST(CmdlineContains, RecognisesARealChild) {
+  test::TempDir dir;
+  const std::string python = dir / "python3";
+  ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, python.c_str()), 0);
+  const auto pid = spawn_child({python, {"/srv/a b/uno_bridge.py"}, "/", {{"HOME", dir.path()}}});
+  ASSERT_TRUE(pid);
+  EXPECT_TRUE(cmdline_contains("/proc", *pid, "/srv/a b/uno_bridge.py"));
+  EXPECT_FALSE(cmdline_contains("/proc", *pid, "/srv/a b"));
+  ::kill(static_cast<pid_t>(*pid), SIGKILL);
+  ::waitpid(static_cast<pid_t>(*pid), nullptr, 0);
+  EXPECT_FALSE(cmdline_contains("/proc", *pid, "/srv/a b/uno_bridge.py"));
+}
+
+}  // namespace
+}  // namespace qs

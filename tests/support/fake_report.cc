@@ -1,0 +1,69 @@
+#include "support/fake_report.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "support/temp_dir.h"
+
+namespace qs::test {
+
+bool FakeReport::has_env(const std::string& entry) const {
+  return std::find(env.begin(), env.end(), entry) != env.end();
+}
+
+bool FakeReport::has_env_name(const std::string& name) const {
+  return std::any_of(env.begin(), env.end(),
+                     [&](const std::string& e) { return e.starts_with(name + "="); });
+}
+
+bool wait_for_file(const std::string& path, double seconds) {
+  for (int tick = 0; tick < seconds * 100; ++tick) {
+    if (exists(path)) return true;
+    const timespec pause{0, 10 * 1000 * 1000};
+    ::nanosleep(&pause, nullptr);
+  }
+  return exists(path);
+}
+
+FakeReport read_report(const std::string& path) {
+  FakeReport report;
+  std::istringstream lines(read_file(path));
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::size_t tab = line.find('\t');
+    const std::string key = line.substr(0, tab);
+    const std::string value = tab == std::string::npos ? "" : line.substr(tab + 1);
+    if (key == "argv") report.argv.push_back(value);
+    if (key == "env") report.env.push_back(value);
+    if (key == "cwd") report.cwd = value;
+    if (key == "pid") report.pid = std::stoi(value);
+    if (key == "pgid") report.pgid = std::stoi(value);
+    if (key == "sid") report.sid = std::stoi(value);
+    if (key == "sigpipe") report.sigpipe = value;
+    if (key == "fd") {
+      const std::size_t tab2 = value.find('\t');
+      report.fds[std::stoi(value.substr(0, tab2))] = value.substr(tab2 + 1);
+    }
+  }
+  return report;
+}
+
+bool process_gone(pid_t pid) {
+  if (::kill(pid, 0) != 0) return true;
+  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
+  const std::size_t paren = stat.rfind(')');
+  return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'Z';
+}
+
+void kill_process(pid_t pid) {
+  if (pid <= 0) return;
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, WNOHANG);
+}
+
+}  // namespace qs::test

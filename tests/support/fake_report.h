@@ -1,0 +1,34 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace qs::test {
+
+// What the fake program wrote about how it was started.
+struct FakeReport {
+  std::vector<std::string> argv;
+  std::vector<std::string> env;  // "NAME=value", sorted
+  std::string cwd;
+  pid_t pid = 0, pgid = 0, sid = 0;
+  std::string sigpipe;
+  std::map<int, std::string> fds;  // descriptor -> what it points to
+  bool has_env(const std::string& entry) const;
+  bool has_env_name(const std::string& name) const;
+};
+
+// Waits up to `seconds` for `path` to appear; false when it did not.
+bool wait_for_file(const std::string& path, double seconds = 10);
+
+FakeReport read_report(const std::string& path);
+
+// Sends SIGKILL to a process if it is still there (and reaps it when it is our child).
+void kill_process(pid_t pid);
+
+// The process is gone (or a zombie): signal 0 fails, or its state is Z.
+bool process_gone(pid_t pid);
+
+}  // namespace qs::test
