@@ -87,7 +87,12 @@ bool cmdline_contains(std::string_view proc_root, std::uint32_t pid, std::string
   std::string_view rest = *cmdline;
   for (;;) {
     const std::size_t nul = rest.find('\0');
-    if (rest.substr(0, nul) == text) return true;
+    const std::string_view argument = rest.substr(0, nul);
+    // The record holds paths as text, invalid UTF-8 replaced; compare arguments the same way,
+    // or a bridge started from such a path would never be recognised again.
+    if (argument == text || (!is_valid_utf8(argument) && lossy_utf8(argument) == text)) {
+      return true;
+    }
     if (nul == std::string_view::npos) return false;
     rest.remove_prefix(nul + 1);
   }

@@ -37,7 +37,8 @@ std::string format_launch_record(const LaunchRecord& record);
 std::expected<void, LauncherError> write_launch_record(std::string_view path,
                                                        const LaunchRecord& record);
 
-// Whether process `pid` runs with `text` as one of its arguments; any read failure is a no.
+// Whether process `pid` runs with `text` as one of its arguments, each argument read as the
+// record writes paths (invalid UTF-8 as U+FFFD); any read failure is a no.
 bool cmdline_contains(std::string_view proc_root, std::uint32_t pid, std::string_view text);
 
 }  // namespace qs

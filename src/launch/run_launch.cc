@@ -1,12 +1,127 @@
 #include "launch/run_launch.h"
 
-namespace qs {
+#include <unistd.h>
 
-std::expected<void, LauncherError> run_launch(const SystemPaths& paths, const BaseDirs&,
-                                              std::string_view, const EnvSnapshot&, OutputStream&) {
-  // Not built yet: say so plainly instead of pretending to start anything.
-  return std::unexpected(LauncherError{
-      LauncherError::StartFailed{paths.soffice_program, SystemError::from_errno(ENOSYS)}});
+#include <memory>
+#include <string>
+
+#include "config/libreoffice_targets.h"
+#include "config/raw_config.h"
+#include "config/validated_config.h"
+#include "files/guarded_file.h"
+#include "files/path.h"
+#include "files/private_dir.h"
+#include "files/token_path.h"
+#include "launch/child_process.h"
+#include "launch/launch_record.h"
+#include "launch/process_scan.h"
+#include "launch/report.h"
+
+namespace qs {
+namespace {
+
+std::unexpected<LauncherError> fail(auto kind) {
+  return std::unexpected(LauncherError{std::move(kind)});
+}
+
+std::expected<BridgeSettings, LauncherError> settings_from_config(const BaseDirs& dirs,
+                                                                  std::string_view bridge_file,
+                                                                  uid_t user) {
+  auto raw = load_config(dirs.config_dir, user);
+  if (!raw) return fail(LauncherError::Config{std::move(raw.error())});
+  auto config = validate_config(*raw);
+  if (!config) return fail(LauncherError::Config{std::move(config.error())});
+  auto targets = select_libreoffice_targets(*config);
+  if (!targets) {
+    return std::unexpected(
+        std::visit([](auto error) { return LauncherError{std::move(error)}; }, targets.error()));
+  }
+  return BridgeSettings{std::string(bridge_file), token_path(dirs.config_dir), targets->uno_port,
+                        targets->bridge_port};
+}
+
+// The runtime directory and its launch subdirectory, private; returns the record's path.
+std::expected<std::string, LauncherError> prepare_record_place(const BaseDirs& dirs, uid_t user) {
+  if (!dirs.runtime_dir)
+    return fail(LauncherError::Config{ConfigError::message(kNoRuntimeDirMessage)});
+  for (const std::string& dir : {*dirs.runtime_dir, join_path(*dirs.runtime_dir, "launch")}) {
+    if (auto ensured = ensure_private_dir(dir, user); !ensured) {
+      return fail(LauncherError::File{std::move(ensured.error())});
+    }
+  }
+  return launch_record_path(*dirs.runtime_dir);
+}
+
+// Refuses while the bridge of an earlier launch or any LibreOffice of the user runs: the
+// launcher never attaches to an instance that may hold unsaved work.
+std::expected<void, LauncherError> refuse_running(const SystemPaths& paths,
+                                                  const std::string& record_path,
+                                                  std::uint16_t uno_port, uid_t user) {
+  auto earlier = read_launch_record(record_path);
+  if (!earlier) return std::unexpected(std::move(earlier.error()));
+  if (*earlier && (*earlier)->bridge) {
+    const RecordedBridge& bridge = *(*earlier)->bridge;
+    if (cmdline_contains(paths.proc_root, bridge.bridge_pid, bridge.bridge_file)) {
+      return fail(LauncherError::BridgeStillRunning{bridge.bridge_pid});
+    }
+  }
+  auto running = find_soffice_processes(paths.proc_root, user);
+  if (!running) return std::unexpected(std::move(running.error()));
+  if (!running->empty()) return fail(LauncherError::AlreadyRunning{uno_port, std::move(*running)});
+  return {};
+}
+
+std::expected<void, LauncherError> report(OutputStream& out, std::uint32_t soffice_pid,
+                                          std::uint32_t bridge_pid,
+                                          const BridgeSettings& settings) {
+  const std::string lines[] = {
+      "LibreOffice started (process " + std::to_string(soffice_pid) +
+          "), listening for UNO on 127.0.0.1:" + std::to_string(settings.uno_port),
+      "bridge started (process " + std::to_string(bridge_pid) +
+          "), listening on 127.0.0.1:" + std::to_string(settings.bridge_port),
+      "a script runs on the current document of its target's family, or with doc set to None "
+      "when none is open",
+      "stop the bridge with 'quantelspire-launch libreoffice --stop'; LibreOffice is yours to "
+      "close",
+  };
+  for (const std::string& line : lines) {
+    if (auto written = write_report_line(out, line); !written) return written;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::expected<void, LauncherError> run_launch(const SystemPaths& paths, const BaseDirs& dirs,
+                                              std::string_view bridge_file, const EnvSnapshot& env,
+                                              OutputStream& out) {
+  // Every check that can refuse comes before anything is started.
+  const uid_t user = ::geteuid();
+  auto settings = settings_from_config(dirs, bridge_file, user);
+  if (!settings) return std::unexpected(std::move(settings.error()));
+  if (auto checked = check_bridge_script(bridge_file); !checked) {
+    return fail(LauncherError::BridgeFileRefused{std::move(checked.error())});
+  }
+  auto record_path = prepare_record_place(dirs, user);
+  if (!record_path) return std::unexpected(std::move(record_path.error()));
+  if (auto refused = refuse_running(paths, *record_path, settings->uno_port, user); !refused) {
+    return refused;
+  }
+
+  // From here on nothing that was started is ever stopped by the launcher.
+  auto soffice = spawn_child(make_soffice_spec(paths.soffice_program, settings->uno_port, env));
+  if (!soffice) return std::unexpected(std::move(soffice.error()));
+  auto bridge = spawn_child(make_bridge_spec(paths.python_program, *settings, env));
+  if (!bridge) {
+    // The record still tells the next launch and the stop which LibreOffice this was; the
+    // failure to write it would hide the more important message, so it is dropped.
+    (void)write_launch_record(*record_path, LaunchRecord{*soffice, std::nullopt});
+    return fail(LauncherError::LeftRunning{
+        *soffice, std::make_unique<LauncherError>(std::move(bridge.error()))});
+  }
+  const LaunchRecord record{*soffice, RecordedBridge{*bridge, settings->bridge_file}};
+  if (auto written = write_launch_record(*record_path, record); !written) return written;
+  return report(out, *soffice, *bridge, *settings);
 }
 
 }  // namespace qs

@@ -1,11 +1,61 @@
 #include "launch/run_stop.h"
 
-namespace qs {
+#include <signal.h>
 
-std::expected<void, LauncherError> run_stop(const SystemPaths&, const BaseDirs&, OutputStream&) {
-  // Not built yet: say so plainly instead of pretending to stop anything.
-  return std::unexpected(
-      LauncherError{LauncherError::ReportFailed{SystemError::from_errno(ENOSYS)}});
+#include <string>
+
+#include "files/guarded_file.h"
+#include "launch/launch_record.h"
+#include "launch/report.h"
+
+namespace qs {
+namespace {
+
+std::unexpected<LauncherError> fail(auto kind) {
+  return std::unexpected(LauncherError{std::move(kind)});
+}
+
+// Signals the recorded bridge if it still runs the recorded script; never a process group,
+// never anything but one SIGTERM.
+std::expected<void, LauncherError> stop_bridge(const SystemPaths& paths, const std::string& path,
+                                               const RecordedBridge& bridge, OutputStream& out) {
+  const std::string pid_text = std::to_string(bridge.bridge_pid);
+  if (!cmdline_contains(paths.proc_root, bridge.bridge_pid, bridge.bridge_file)) {
+    return write_report_line(
+        out, "the bridge (process " + pid_text + ") is no longer running: nothing was signalled");
+  }
+  // kill() reads 0 and negative ids as process groups; such an id in the record is malformed.
+  const auto signed_pid = static_cast<std::int32_t>(bridge.bridge_pid);
+  if (signed_pid < 1) return fail(LauncherError::BadRecord{path});
+  if (::kill(static_cast<pid_t>(signed_pid), SIGTERM) != 0) {
+    return fail(LauncherError::SignalFailed{bridge.bridge_pid, SystemError::from_errno(errno)});
+  }
+  return write_report_line(out, "bridge stopped (process " + pid_text + ")");
+}
+
+}  // namespace
+
+std::expected<void, LauncherError> run_stop(const SystemPaths& paths, const BaseDirs& dirs,
+                                            OutputStream& out) {
+  if (!dirs.runtime_dir)
+    return fail(LauncherError::Config{ConfigError::message(kNoRuntimeDirMessage)});
+  const std::string path = launch_record_path(*dirs.runtime_dir);
+  auto record = read_launch_record(path);
+  if (!record) return std::unexpected(std::move(record.error()));
+  if (!*record) return write_report_line(out, "nothing to stop: no launch is recorded");
+
+  const LaunchRecord& recorded = **record;
+  auto dealt = recorded.bridge
+                   ? stop_bridge(paths, path, *recorded.bridge, out)
+                   : write_report_line(out, "no bridge is recorded: nothing was signalled");
+  if (!dealt) return dealt;
+  if (auto removed = remove_file_if_present(path); !removed) {
+    return fail(LauncherError::File{std::move(removed.error())});
+  }
+  const std::string name =
+      recorded.soffice_pid ? "LibreOffice (process " + std::to_string(*recorded.soffice_pid) + ")"
+                           : std::string("LibreOffice");
+  return write_report_line(out, name + " was left running: close it yourself when you are done");
 }
 
 }  // namespace qs

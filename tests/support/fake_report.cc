@@ -54,7 +54,8 @@ FakeReport read_report(const std::string& path) {
 }
 
 bool process_gone(pid_t pid) {
-  if (::kill(pid, 0) != 0) return true;
+  // Never 0 or below: kill() would address a whole process group, the test's own among them.
+  if (pid <= 0 || ::kill(pid, 0) != 0) return true;
   const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
   const std::size_t paren = stat.rfind(')');
   return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'Z';
@@ -63,7 +64,9 @@ bool process_gone(pid_t pid) {
 void kill_process(pid_t pid) {
   if (pid <= 0) return;
   ::kill(pid, SIGKILL);
-  ::waitpid(pid, nullptr, WNOHANG);
+  // Reaps it when it is our child (or was adopted by us as a subreaper); ECHILD otherwise.
+  while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+  }
 }
 
 }  // namespace qs::test

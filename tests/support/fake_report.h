@@ -26,6 +26,7 @@ bool wait_for_file(const std::string& path, double seconds = 10);
 FakeReport read_report(const std::string& path);
 
 // Sends SIGKILL to a process if it is still there (and reaps it when it is our child).
+// A zombie still shows its comm in /proc, so a zombie soffice.bin would block launches.
 void kill_process(pid_t pid);
 
 // The process is gone (or a zombie): signal 0 fails, or its state is Z.

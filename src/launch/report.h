@@ -1,0 +1,14 @@
+#pragma once
+
+#include <expected>
+#include <string_view>
+
+#include "cli/launcher_error.h"
+#include "files/output_stream.h"
+
+namespace qs {
+
+// Writes one report line and its line feed; a failure ends the action with ReportFailed.
+std::expected<void, LauncherError> write_report_line(OutputStream& out, std::string_view line);
+
+}  // namespace qs

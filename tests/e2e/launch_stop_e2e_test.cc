@@ -1,0 +1,314 @@
+// The launch and the stop of the built binary, with fake LibreOffice and python3 standing at
+// their fixed paths inside a private mount namespace.
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "e2e/sandbox.h"
+#include "launch/child_process.h"
+#include "support/temp_dir.h"
+
+namespace qs::test {
+namespace {
+
+class LaunchStop : public testing::Test {
+ protected:
+  void SetUp() override {
+    if (const std::string reason = Sandbox::unavailable_reason(); !reason.empty()) {
+      GTEST_SKIP() << reason;
+    }
+    box.emplace();
+  }
+
+  std::string report_of(pid_t soffice, pid_t bridge) const {
+    return "LibreOffice started (process " + std::to_string(soffice) +
+           "), listening for UNO on 127.0.0.1:2002\n"
+           "bridge started (process " +
+           std::to_string(bridge) +
+           "), listening on 127.0.0.1:9304\n"
+           "a script runs on the current document of its target's family, or with doc set to "
+           "None when none is open\n"
+           "stop the bridge with 'quantelspire-launch libreoffice --stop'; LibreOffice is yours "
+           "to close\n";
+  }
+
+  std::optional<Sandbox> box;
+};
+
+TEST_F(LaunchStop, LaunchStartsBothChildrenRecordsThemAndStopEndsOnlyTheBridge) {
+  box->enable_writer();
+  const RunResult launched = box->launch();
+  ASSERT_EQ(launched.status, 0) << launched.err;
+  EXPECT_EQ(launched.err, "");
+  const FakeReport soffice = box->soffice_report();
+  const FakeReport bridge = box->bridge_report();
+  EXPECT_EQ(launched.out, report_of(soffice.pid, bridge.pid));
+  EXPECT_EQ(read_file(box->record_path()), "soffice " + std::to_string(soffice.pid) + "\nbridge " +
+                                               std::to_string(bridge.pid) + " " +
+                                               box->bridge_file() + "\n");
+  EXPECT_EQ(mode_of(box->record_path()), 0600u);
+  EXPECT_EQ(mode_of(box->runtime_dir()), 0700u);
+  EXPECT_EQ(mode_of(box->runtime_dir() + "/launch"), 0700u);
+
+  // How the children were started.
+  EXPECT_EQ(soffice.argv, (std::vector<std::string>{"/usr/bin/soffice",
+                                                    "--accept=socket,host=127.0.0.1,port=2002;urp;",
+                                                    "--norestore", "--nologo", "--nodefault"}));
+  EXPECT_TRUE(soffice.has_env("DISPLAY=:99"));
+  EXPECT_TRUE(soffice.has_env("PYTHONPATH=/opt/elsewhere"));
+  EXPECT_FALSE(soffice.has_env_name("QUANTELSPIRE_CONFIG_DIR"));
+  EXPECT_FALSE(soffice.has_env_name("QUANTELSPIRE_RUNTIME_DIR"));
+  EXPECT_EQ(bridge.argv, (std::vector<std::string>{"/usr/bin/python3", box->bridge_file()}));
+  EXPECT_EQ(bridge.env,
+            (std::vector<std::string>{
+                "HOME=" + box->home(), "LANG=C.UTF-8",
+                "LD_LIBRARY_PATH=/usr/lib/libreoffice/program", "PATH=/usr/bin:/bin",
+                "PYTHONPATH=/usr/lib/python3/dist-packages", "QUANTELSPIRE_BRIDGE_PORT=9304",
+                "QUANTELSPIRE_TOKEN_PATH=" + box->config_dir() + "/token",
+                "QUANTELSPIRE_UNO_PORT=2002"}));
+  for (const FakeReport* child : {&soffice, &bridge}) {
+    EXPECT_EQ(child->cwd, "/");
+    EXPECT_EQ(child->pgid, child->pid);
+    EXPECT_EQ(child->sigpipe, "default");
+    EXPECT_EQ(child->fds,
+              (std::map<int, std::string>{{0, "/dev/null"}, {1, "/dev/null"}, {2, "/dev/null"}}));
+  }
+
+  // A second launch sees the bridge first, before any process scan.
+  const RunResult again = box->launch();
+  EXPECT_EQ(again.status, 2);
+  EXPECT_EQ(again.out, "");
+  EXPECT_EQ(again.err,
+            "quantelspire-launch: the bridge of an earlier launch is still running "
+            "(process " +
+                std::to_string(bridge.pid) +
+                "); run 'quantelspire-launch libreoffice --stop' first\n");
+
+  const RunResult stopped = box->stop();
+  EXPECT_EQ(stopped.status, 0) << stopped.err;
+  EXPECT_EQ(stopped.out, "bridge stopped (process " + std::to_string(bridge.pid) +
+                             ")\nLibreOffice (process " + std::to_string(soffice.pid) +
+                             ") was left running: close it yourself when you are done\n");
+  EXPECT_FALSE(exists(box->record_path()));
+  EXPECT_TRUE(wait_for_file(box->home() + "/bridge.term")) << "the bridge got no SIGTERM";
+  EXPECT_FALSE(exists(box->home() + "/soffice.term"));
+  EXPECT_FALSE(process_gone(soffice.pid));
+
+  // LibreOffice still runs: a new launch refuses to attach to it.
+  const RunResult refused = box->launch();
+  EXPECT_EQ(refused.status, 2);
+  EXPECT_EQ(refused.err.rfind("quantelspire-launch: LibreOffice is already running (process " +
+                                  std::to_string(soffice.pid) + "). ",
+                              0),
+            0u)
+      << refused.err;
+
+  const RunResult stopped_again = box->stop();
+  EXPECT_EQ(stopped_again.status, 0);
+  EXPECT_EQ(stopped_again.out, "nothing to stop: no launch is recorded\n");
+}
+
+TEST_F(LaunchStop, AMissingInterpreterLeavesLibreOfficeRunningAndRecorded) {
+  box->enable_writer();
+  box->hide_python();
+  const RunResult launched = box->launch();
+  const FakeReport soffice = box->soffice_report();
+  EXPECT_EQ(launched.status, 1);
+  EXPECT_EQ(launched.out, "");
+  EXPECT_EQ(launched.err,
+            "quantelspire-launch: cannot start /usr/bin/python3: No such file or directory (os "
+            "error 2). LibreOffice was started (process " +
+                std::to_string(soffice.pid) + ") and is left running: close it yourself\n");
+  EXPECT_EQ(read_file(box->record_path()), "soffice " + std::to_string(soffice.pid) + "\n");
+  EXPECT_FALSE(process_gone(soffice.pid));
+
+  const RunResult stopped = box->stop();
+  EXPECT_EQ(stopped.out, "no bridge is recorded: nothing was signalled\nLibreOffice (process " +
+                             std::to_string(soffice.pid) +
+                             ") was left running: close it yourself when you are done\n");
+  EXPECT_FALSE(exists(box->record_path()));
+}
+
+TEST_F(LaunchStop, AReportThatCannotBeWrittenKeepsChildrenAndRecord) {
+  box->enable_writer();
+  for (StdoutKind kind : {StdoutKind::DevFull, StdoutKind::BrokenPipe, StdoutKind::Closed}) {
+    SCOPED_TRACE(static_cast<int>(kind));
+    const RunResult launched = box->launch(kind);
+    const FakeReport bridge = box->bridge_report();
+    EXPECT_EQ(launched.status, 1);
+    EXPECT_TRUE(launched.err.starts_with("quantelspire-launch: cannot write the report: "))
+        << launched.err;
+    EXPECT_TRUE(read_file(box->record_path()).find("bridge " + std::to_string(bridge.pid)) !=
+                std::string::npos);
+    EXPECT_FALSE(process_gone(bridge.pid));
+
+    // The stop's first line comes before the record is removed: the record stays.
+    const RunResult stopped = box->stop(kind);
+    EXPECT_EQ(stopped.status, 1);
+    EXPECT_TRUE(stopped.err.starts_with("quantelspire-launch: cannot write the report: "));
+    EXPECT_TRUE(exists(box->record_path()));
+    ASSERT_EQ(box->stop().status, 0);
+    const FakeReport soffice = box->soffice_report();
+    ASSERT_GT(soffice.pid, 0);
+    ASSERT_GT(bridge.pid, 0);
+    kill_process(soffice.pid);
+    kill_process(bridge.pid);
+    while (!process_gone(soffice.pid) || !process_gone(bridge.pid))
+      ::usleep(10000);
+    ::unlink((box->home() + "/soffice.report").c_str());
+    ::unlink((box->home() + "/bridge.report").c_str());
+  }
+  const RunResult full = box->run({"libreoffice", "--stop"}, StdoutKind::DevFull);
+  EXPECT_EQ(full.err,
+            "quantelspire-launch: cannot write the report: No space left on device (os error "
+            "28)\n");
+}
+
+TEST_F(LaunchStop, AReusedBridgeIdNeitherBlocksNorIsSignalled) {
+  box->enable_writer();
+  // A process that runs something else under the recorded id.
+  const auto other = spawn_child({"/bin/sleep", {"30"}, "/", {}});
+  ASSERT_TRUE(other);
+  const std::string record =
+      "soffice 1\nbridge " + std::to_string(*other) + " " + box->bridge_file() + "\n";
+  ::mkdir(box->runtime_dir().c_str(), 0700);
+  ::mkdir((box->runtime_dir() + "/launch").c_str(), 0700);
+  write_file(box->record_path(), record);
+
+  const RunResult stopped = box->stop();
+  EXPECT_EQ(stopped.status, 0);
+  EXPECT_EQ(stopped.out, "the bridge (process " + std::to_string(*other) +
+                             ") is no longer running: nothing was signalled\nLibreOffice "
+                             "(process 1) was left running: close it yourself when you are done\n");
+  EXPECT_FALSE(process_gone(static_cast<pid_t>(*other)));
+
+  write_file(box->record_path(), record);
+  const RunResult launched = box->launch();
+  EXPECT_EQ(launched.status, 0) << launched.err;
+  const FakeReport bridge = box->bridge_report();
+  EXPECT_TRUE(read_file(box->record_path()).find("bridge " + std::to_string(bridge.pid)) !=
+              std::string::npos);
+  EXPECT_FALSE(process_gone(static_cast<pid_t>(*other)));
+  kill_process(static_cast<pid_t>(*other));
+}
+
+TEST_F(LaunchStop, ABridgePathThatIsNotUtf8IsRecognisedAgain) {
+  box->enable_writer();
+  const std::string odd = box->add_bridge_file("uno_bridge\xff.py");
+  const RunResult launched = box->run({"libreoffice", "--bridge-file", odd});
+  ASSERT_EQ(launched.status, 0) << launched.err;
+  const FakeReport bridge = box->bridge_report();
+  EXPECT_EQ(bridge.argv[1], odd);  // byte for byte
+  const std::string shown = box->path("bridges/uno_bridge\xEF\xBF\xBD.py");
+  EXPECT_EQ(read_file(box->record_path()).substr(read_file(box->record_path()).find('\n') + 1),
+            "bridge " + std::to_string(bridge.pid) + " " + shown + "\n");
+
+  const RunResult again = box->run({"libreoffice", "--bridge-file", odd});
+  EXPECT_EQ(again.status, 2);
+  EXPECT_TRUE(again.err.find("the bridge of an earlier launch is still running") !=
+              std::string::npos)
+      << again.err;
+
+  const RunResult stopped = box->stop();
+  EXPECT_TRUE(
+      stopped.out.starts_with("bridge stopped (process " + std::to_string(bridge.pid) + ")"))
+      << stopped.out;
+  EXPECT_TRUE(wait_for_file(box->home() + "/bridge.term"));
+}
+
+TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
+  struct Case {
+    std::string what;
+    std::string config;  // empty: no configuration file
+    std::string bridge_file;
+    bool runtime_dir = true;
+    std::string prepare;  // "loose-runtime", "bad-record"
+    int status;
+    std::string err;
+  };
+  const std::string bridge = box->bridge_file();
+  const std::string writer = "[apps.libreoffice-writer]\nenabled = true\n";
+  const std::vector<Case> cases = {
+      {"no configuration: nothing is enabled, before the bridge file is looked at", "",
+       "relative.py", false, "", 2,
+       "no LibreOffice target is enabled: set enabled = true under [apps.libreoffice-writer], "
+       "[apps.libreoffice-calc] or [apps.libreoffice-impress] in the configuration"},
+      {"bridge ports disagree after the uno ports agree",
+       writer + "[apps.libreoffice-calc]\nenabled = true\nbridge_port = 9305\n", bridge, true, "",
+       2,
+       "the enabled LibreOffice targets disagree on bridge_port: "
+       "apps.libreoffice-writer.bridge_port = 9304; apps.libreoffice-calc.bridge_port = 9305; "
+       "one LibreOffice and one bridge serve all of them, so give them the same value"},
+      {"a configuration error", "[hub]\nmax_line_bytes = 1\n", bridge, true, "", 1,
+       "hub.max_line_bytes must be at least 1024"},
+      {"the bridge file before the runtime directory", writer, "--stop", false, "", 2,
+       "the bridge file is refused: invalid path: --stop; pass the absolute path of "
+       "uno_bridge.py with --bridge-file: bridges/generated/uno_bridge.py in a clone, "
+       "/usr/share/quantelspire-mcp/bridges/uno_bridge.py from the package"},
+      {"no runtime directory", writer, bridge, false, "", 1,
+       "XDG_RUNTIME_DIR is not set; refusing to write volatile files elsewhere"},
+      {"a loose runtime directory", writer, bridge, true, "loose-runtime", 1,
+       box->runtime_dir() + " has mode 0755; expected 0700 (chmod 700)"},
+      {"a malformed record", writer, bridge, true, "bad-record", 1,
+       "the record of an earlier launch (" + box->record_path() +
+           ") is not in the expected form; nothing was signalled. Check the processes "
+           "yourself, then delete the file"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    remove_tree(box->runtime_dir());
+    ::unlink((box->config_dir() + "/config.toml").c_str());
+    if (!c.config.empty()) box->write_config(c.config);
+    if (c.prepare == "loose-runtime") make_dir(box->runtime_dir(), 0755);
+    if (c.prepare == "bad-record") {
+      make_dir(box->runtime_dir());
+      make_dir(box->runtime_dir() + "/launch");
+      write_file(box->record_path(), "soffice twelve\n");
+    }
+    std::vector<std::string> env = box->environment();
+    if (!c.runtime_dir)
+      std::erase_if(env, [](auto& e) { return e.starts_with("QUANTELSPIRE_RUNTIME_DIR="); });
+    const RunResult r =
+        box->run({"libreoffice", "--bridge-file", c.bridge_file}, StdoutKind::Capture, env);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "quantelspire-launch: " + c.err + "\n");
+    EXPECT_FALSE(exists(box->home() + "/soffice.report")) << "something was started";
+  }
+  EXPECT_EQ(mode_of(box->runtime_dir()), 0700u);
+}
+
+TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
+  make_dir(box->runtime_dir());
+  make_dir(box->runtime_dir() + "/launch");
+  struct Case {
+    std::string record;
+    unsigned mode;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"soffice 1\n", 0644, box->record_path() + " has mode 0644; expected 0600 (chmod 600)"},
+      {"bridge 1 uno_bridge.py\n", 0600,
+       "the record of an earlier launch (" + box->record_path() +
+           ") is not in the expected form; nothing was signalled. Check the processes "
+           "yourself, then delete the file"},
+  };
+  for (const Case& c : cases) {
+    write_file(box->record_path(), c.record, c.mode);
+    const RunResult r = box->stop();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "quantelspire-launch: " + c.err + "\n");
+    EXPECT_EQ(read_file(box->record_path()), c.record);
+  }
+  write_file(box->record_path(), "");
+  const RunResult empty = box->stop();
+  EXPECT_EQ(empty.out,
+            "no bridge is recorded: nothing was signalled\nLibreOffice was left running: close it "
+            "yourself when you are done\n");
+  EXPECT_FALSE(exists(box->record_path()));
+}
+
+}  // namespace
+}  // namespace qs::test
