@@ -22,5 +22,7 @@ ensure_packages() {
 
 # What building the launcher needs.
 BUILD_PACKAGES=(cmake ninja-build g++ libtomlplusplus-dev)
-# What the tests need on top.
-TEST_PACKAGES=(libgtest-dev util-linux)
+# LibreOffice without a display, Writer, and the UNO module for the system python3.
+LIBREOFFICE_PACKAGES=(libreoffice-core-nogui libreoffice-writer-nogui python3-uno)
+# What the tests need on top: the real LibreOffice test, man page and package checks.
+TEST_PACKAGES=(libgtest-dev util-linux "${LIBREOFFICE_PACKAGES[@]}" groff-base dpkg)
