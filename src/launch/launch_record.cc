@@ -31,7 +31,17 @@ bool apply_line(std::string_view line, LaunchRecord& record) {
   return false;
 }
 
-std::optional<LaunchRecord> parse_record(std::string_view text) {
+// A command-line argument as the record gives it back once written and read: invalid UTF-8
+// replaced, and a final carriage return lost to the CR LF line terminator.
+std::string as_read_back(std::string_view argument) {
+  std::string text = lossy_utf8(argument);
+  if (text.ends_with('\r')) text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+std::optional<LaunchRecord> parse_launch_record(std::string_view text) {
   if (!is_valid_utf8(text)) return std::nullopt;
   LaunchRecord record;
   while (!text.empty()) {
@@ -44,8 +54,6 @@ std::optional<LaunchRecord> parse_record(std::string_view text) {
   return record;
 }
 
-}  // namespace
-
 std::string launch_record_path(std::string_view runtime_dir) {
   return join_path(join_path(runtime_dir, "launch"), "libreoffice.pids");
 }
@@ -57,7 +65,7 @@ std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(
     if (text.error().kind == FileSafetyError::Kind::NotFound) return std::nullopt;
     return std::unexpected(LauncherError{LauncherError::File{std::move(text.error())}});
   }
-  auto record = parse_record(*text);
+  auto record = parse_launch_record(*text);
   if (!record) return std::unexpected(LauncherError{LauncherError::BadRecord{std::string(path)}});
   return record;
 }
@@ -88,11 +96,9 @@ bool cmdline_contains(std::string_view proc_root, std::uint32_t pid, std::string
   for (;;) {
     const std::size_t nul = rest.find('\0');
     const std::string_view argument = rest.substr(0, nul);
-    // The record holds paths as text, invalid UTF-8 replaced; compare arguments the same way,
-    // or a bridge started from such a path would never be recognised again.
-    if (argument == text || (!is_valid_utf8(argument) && lossy_utf8(argument) == text)) {
-      return true;
-    }
+    // Compare each argument as the record would give it back, or a bridge started from a path
+    // that is not UTF-8 or ends in a carriage return would never be recognised again.
+    if (argument == text || as_read_back(argument) == text) return true;
     if (nul == std::string_view::npos) return false;
     rest.remove_prefix(nul + 1);
   }

@@ -31,14 +31,18 @@ std::string launch_record_path(std::string_view runtime_dir);
 // No record when the file does not exist.
 std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(std::string_view path);
 
+// The record's text to a LaunchRecord; nothing when it is malformed.
+std::optional<LaunchRecord> parse_launch_record(std::string_view text);
+
 // "soffice {pid}\n" then "bridge {pid} {path}\n"; a path that is not UTF-8 is written lossily.
 std::string format_launch_record(const LaunchRecord& record);
 
 std::expected<void, LauncherError> write_launch_record(std::string_view path,
                                                        const LaunchRecord& record);
 
-// Whether process `pid` runs with `text` as one of its arguments, each argument read as the
-// record writes paths (invalid UTF-8 as U+FFFD); any read failure is a no.
+// Whether process `pid` runs with `text` as one of its arguments, each argument taken as the
+// record gives a path back (invalid UTF-8 as U+FFFD, a final carriage return dropped); any read
+// failure is a no.
 bool cmdline_contains(std::string_view proc_root, std::uint32_t pid, std::string_view text);
 
 }  // namespace qs

@@ -138,6 +138,7 @@ TEST(CmdlineContains, ComparesWholeArguments) {
   entry("4251", "");
   entry("4252", "/usr/bin/python3\0/x/uno_bridge.py"s);
   entry("4253", "/usr/bin/python3\0/x/\xff\xfe.py\0"s);
+  entry("4254", "/usr/bin/python3\0/x/a.py\r\0"s);
   struct Case {
     std::uint32_t pid;
     std::string text;
@@ -155,6 +156,9 @@ TEST(CmdlineContains, ComparesWholeArguments) {
       {4253, "/x/\xEF\xBF\xBD\xEF\xBF\xBD.py", true},
       {4253, "/x/\xff\xfe.py", true},
       {4253, "/x/\xEF\xBF\xBD.py", false},
+      // A record cannot carry a final carriage return: it reads back as the terminator's.
+      {4254, "/x/a.py", true},
+      {4254, "/x/a.py\r", true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(cmdline_contains(proc.path(), c.pid, c.text), c.expected) << c.pid << " " << c.text;
