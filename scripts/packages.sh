@@ -22,7 +22,11 @@ ensure_packages() {
 
 # What building the launcher needs.
 BUILD_PACKAGES=(cmake ninja-build g++ libtomlplusplus-dev)
+# clang with libFuzzer: Debian 12's default clang 14 cannot compile libstdc++ 12's <expected>.
+FUZZ_PACKAGES=(clang-16 libclang-rt-16-dev)
+# Static analysis (clang-tidy 16 for the same reason as clang 16 above).
+LINT_PACKAGES=(clang-tidy-16 cppcheck)
 # LibreOffice without a display, Writer, and the UNO module for the system python3.
 LIBREOFFICE_PACKAGES=(libreoffice-core-nogui libreoffice-writer-nogui python3-uno)
 # What the tests need on top: the real LibreOffice test, man page and package checks.
-TEST_PACKAGES=(libgtest-dev util-linux "${LIBREOFFICE_PACKAGES[@]}" groff-base dpkg)
+TEST_PACKAGES=(libgtest-dev util-linux "${LIBREOFFICE_PACKAGES[@]}" groff-base dpkg valgrind)

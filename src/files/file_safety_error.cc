@@ -1,6 +1,6 @@
 #include "files/file_safety_error.h"
 
-#include <cstdio>
+#include <charconv>
 
 #include "files/utf8.h"
 
@@ -25,17 +25,19 @@ const char* operation_word(FileOperation operation) {
   return "access";
 }
 
-std::string octal(std::uint32_t value, int min_digits) {
+std::string octal(std::uint32_t value, std::size_t min_digits) {
   char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%0*o", min_digits, value);
-  return buffer;
+  const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, 8);
+  std::string digits(buffer, error == std::errc() ? end : buffer);
+  if (digits.size() < min_digits) digits.insert(0, min_digits - digits.size(), '0');
+  return digits;
 }
 
 }  // namespace
 
 std::string message_of(const FileSafetyError& error) {
   using Kind = FileSafetyError::Kind;
-  const std::string path = lossy_utf8(error.path);
+  std::string path = lossy_utf8(error.path);
   switch (error.kind) {
     case Kind::CannotAccess:
       return "cannot " + std::string(operation_word(error.operation)) + " " + path + ": " +

@@ -17,7 +17,9 @@ std::vector<std::string> environment_block(const EnvSnapshot& environment) {
   std::vector<std::string> block;
   std::unordered_map<std::string_view, std::size_t> index;
   for (const auto& [name, value] : environment) {
-    std::string entry = name + "=" + value;
+    std::string entry;
+    entry.reserve(name.size() + 1 + value.size());
+    entry.append(name).append("=").append(value);
     if (auto [it, inserted] = index.emplace(name, block.size()); !inserted) {
       block[it->second] = std::move(entry);
     } else {

@@ -294,6 +294,28 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
   EXPECT_EQ(mode_of(box->runtime_dir()), 0700u);
 }
 
+TEST_F(LaunchStop, LaunchAndStopUnderMemcheckHaveNoErrorAndNoLeak) {
+#ifdef QS_SANITIZED
+  GTEST_SKIP() << "memcheck cannot run a program built with AddressSanitizer";
+#endif
+  if (::access("/usr/bin/valgrind", X_OK) != 0) GTEST_SKIP() << "valgrind is not installed";
+  box->enable_writer();
+  const std::vector<std::string> memcheck = {"/usr/bin/valgrind",
+                                             "--quiet",
+                                             "--error-exitcode=99",
+                                             "--leak-check=full",
+                                             "--errors-for-leak-kinds=definite,indirect,possible",
+                                             "--track-fds=no"};
+  const RunResult launched =
+      box->run_under(memcheck, {"libreoffice", "--bridge-file", box->bridge_file()});
+  EXPECT_EQ(launched.status, 0) << launched.err;
+  EXPECT_EQ(launched.err, "");
+  const RunResult stopped = box->run_under(memcheck, {"libreoffice", "--stop"});
+  EXPECT_EQ(stopped.status, 0) << stopped.err;
+  EXPECT_TRUE(stopped.out.starts_with("bridge stopped (process ")) << stopped.out;
+  EXPECT_EQ(stopped.err, "");
+}
+
 TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
   make_dir(box->runtime_dir());
   make_dir(box->runtime_dir() + "/launch");

@@ -124,6 +124,18 @@ RunResult Sandbox::run(std::vector<std::string> args, StdoutKind stdout_kind,
   return result;
 }
 
+RunResult Sandbox::run_under(std::vector<std::string> wrapper, std::vector<std::string> args) {
+  const std::string program = wrapper.front();
+  std::vector<std::string> all(wrapper.begin() + 1, wrapper.end());
+  all.push_back(QS_LAUNCHER_BINARY);
+  all.insert(all.end(), args.begin(), args.end());
+  const std::string layer = dir_ / "layer";
+  return run_binary({.args = std::move(all),
+                     .env = environment(),
+                     .in_child = [layer] { enter_namespace(layer); }},
+                    program);
+}
+
 FakeReport Sandbox::soffice_report() const {
   EXPECT_TRUE(wait_for_file(home() + "/soffice.report")) << "LibreOffice did not report";
   return read_report(home() + "/soffice.report");

@@ -1,0 +1,70 @@
+#include "faults/interpose.h"
+
+#include <errno.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace qs::test::faults {
+namespace {
+
+Faults* armed = nullptr;
+bool interrupt_next_read = true;
+bool interrupt_next_write = true;
+
+}  // namespace
+
+Armed::Armed(Faults faults) {
+  armed = new Faults(std::move(faults));
+  interrupt_next_read = interrupt_next_write = true;
+}
+
+Armed::~Armed() {
+  delete armed;
+  armed = nullptr;
+}
+
+}  // namespace qs::test::faults
+
+using qs::test::faults::armed;
+
+extern "C" ssize_t read(int fd, void* buffer, size_t size) {
+  if (armed != nullptr) {
+    if (armed->interrupt_every_other_read) {
+      qs::test::faults::interrupt_next_read = !qs::test::faults::interrupt_next_read;
+      if (!qs::test::faults::interrupt_next_read) {
+        errno = EINTR;
+        return -1;
+      }
+    }
+    if (armed->before_read) armed->before_read();
+  }
+  return syscall(SYS_read, fd, buffer, size);
+}
+
+extern "C" ssize_t write(int fd, const void* buffer, size_t size) {
+  if (armed != nullptr) {
+    if (armed->interrupt_every_other_write) {
+      qs::test::faults::interrupt_next_write = !qs::test::faults::interrupt_next_write;
+      if (!qs::test::faults::interrupt_next_write) {
+        errno = EINTR;
+        return -1;
+      }
+    }
+    if (armed->writes_accept_nothing) return 0;
+    if (armed->max_write != 0 && size > armed->max_write) size = armed->max_write;
+  }
+  return syscall(SYS_write, fd, buffer, size);
+}
+
+extern "C" int mkdir(const char* path, mode_t mode) {
+  const int result = static_cast<int>(syscall(SYS_mkdir, path, mode));
+  if (result == 0 && armed != nullptr && armed->after_mkdir) armed->after_mkdir(path);
+  return result;
+}
+
+extern "C" int unlink(const char* path) {
+  const int result = static_cast<int>(syscall(SYS_unlink, path));
+  if (result == 0 && armed != nullptr && armed->after_unlink) armed->after_unlink(path);
+  return result;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+// A seam for fault injection: this test binary defines read, write, mkdir and unlink itself, so
+// the launcher's library, linked into it, calls these instead of the C library's. Each does
+// the real system call unless a fault is armed.
+namespace qs::test::faults {
+
+struct Faults {
+  bool interrupt_every_other_read = false;
+  bool interrupt_every_other_write = false;
+  std::size_t max_write = 0;           // 0: no limit; otherwise writes are short
+  bool writes_accept_nothing = false;  // write returns 0
+  std::function<void()> before_read;
+  std::function<void(const std::string&)> after_mkdir;
+  std::function<void(const std::string&)> after_unlink;
+};
+
+// Armed for the lifetime of the object.
+class Armed {
+ public:
+  explicit Armed(Faults faults);
+  ~Armed();
+  Armed(const Armed&) = delete;
+  Armed& operator=(const Armed&) = delete;
+};
+
+}  // namespace qs::test::faults

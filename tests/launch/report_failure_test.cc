@@ -1,0 +1,108 @@
+// A report that cannot be written, at each of its lines: the launch and the stop end with
+// ReportFailed, and the record and the children stay as the steps before left them.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "launch/child_process.h"
+#include "launch/launch_record.h"
+#include "launch/run_launch.h"
+#include "launch/run_stop.h"
+#include "support/fake_report.h"
+#include "support/temp_dir.h"
+
+namespace qs {
+namespace {
+
+// Accepts `good_lines` writes, then fails every write as a pipe without a reader does.
+class FailingOutput final : public OutputStream {
+ public:
+  explicit FailingOutput(int good_lines) : left_(good_lines) {}
+  std::expected<void, SystemError> write(std::string_view bytes) override {
+    if (left_-- <= 0) return std::unexpected(SystemError::from_errno(EPIPE));
+    text_.append(bytes);
+    return {};
+  }
+  const std::string& text() const { return text_; }
+
+ private:
+  int left_;
+  std::string text_;
+};
+
+class ReportFailure : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"soffice", "soffice.bin", "python3"}) {
+      ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, (dir / name).c_str()), 0);
+    }
+    test::make_dir(dir / "config");
+    test::write_file(dir / "config/config.toml", "[apps.libreoffice-writer]\nenabled = true\n");
+    test::write_file(dir / "uno_bridge.py", "", 0644);
+    paths = {dir / "soffice", dir / "python3", "/proc"};
+    dirs = {dir / "config", dir / "state", dir / "run"};
+  }
+
+  std::uint32_t line_count(const std::string& text) {
+    return static_cast<std::uint32_t>(std::count(text.begin(), text.end(), '\n'));
+  }
+
+  test::TempDir dir;
+  SystemPaths paths;
+  BaseDirs dirs;
+  EnvSnapshot env{{"HOME", "/nonexistent"}, {"QS_FAKE_LIFETIME", "30"}};
+};
+
+TEST_F(ReportFailure, AtEachLineOfTheLaunch) {
+  const std::string record_path = launch_record_path(*dirs.runtime_dir);
+  for (int good = 0; good < 4; ++good) {
+    SCOPED_TRACE(good);
+    FailingOutput out(good);
+    const auto launched = run_launch(paths, dirs, dir / "uno_bridge.py", env, out);
+    ASSERT_FALSE(launched.has_value());
+    EXPECT_EQ(message_of(launched.error()), "cannot write the report: Broken pipe (os error 32)");
+    EXPECT_EQ(line_count(out.text()), static_cast<std::uint32_t>(good));
+    const auto record = read_launch_record(record_path);
+    ASSERT_TRUE(record && *record && (*record)->soffice_pid && (*record)->bridge);
+    const auto soffice = static_cast<pid_t>(*(*record)->soffice_pid);
+    const auto bridge = static_cast<pid_t>((*record)->bridge->bridge_pid);
+    EXPECT_FALSE(test::process_gone(soffice));
+    EXPECT_FALSE(test::process_gone(bridge));
+    test::kill_process(soffice);
+    test::kill_process(bridge);
+  }
+}
+
+TEST_F(ReportFailure, AtEachLineOfTheStop) {
+  const std::string record_path = launch_record_path(*dirs.runtime_dir);
+  test::make_dir(dir / "run");
+  test::make_dir(dir / "run/launch");
+  for (int good = 0; good < 2; ++good) {
+    SCOPED_TRACE(good);
+    const auto bridge = spawn_child({dir / "python3", {dir / "uno_bridge.py"}, "/", {}});
+    ASSERT_TRUE(bridge);
+    // The command line is in place once the child has exec'd; wait for it.
+    for (int i = 0; i < 500 && !cmdline_contains("/proc", *bridge, dir / "uno_bridge.py"); ++i) {
+      ::usleep(10000);
+    }
+    ASSERT_TRUE(
+        write_launch_record(record_path, {7, RecordedBridge{*bridge, dir / "uno_bridge.py"}}));
+    FailingOutput out(good);
+    const auto stopped = run_stop(paths, dirs, out);
+    ASSERT_FALSE(stopped.has_value());
+    EXPECT_EQ(message_of(stopped.error()), "cannot write the report: Broken pipe (os error 32)");
+    // The first line comes before the removal, the second after it.
+    EXPECT_EQ(test::exists(record_path), good == 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(static_cast<pid_t>(*bridge), &status, 0), static_cast<pid_t>(*bridge));
+    // SIGTERM, either by its default action or through the fake's handler (exit status 0).
+    EXPECT_TRUE((WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) ||
+                (WIFEXITED(status) && WEXITSTATUS(status) == 0))
+        << "the bridge was not ended by SIGTERM";
+  }
+}
+
+}  // namespace
+}  // namespace qs
