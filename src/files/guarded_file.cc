@@ -23,13 +23,14 @@ struct OpenFile {
 
 // One open and one fstat; the checks of the callers all work on this one status, taken from
 // the descriptor, so a path swapped after the open cannot change the answer.
-std::expected<OpenFile, FileSafetyError> open_regular(std::string_view path, OpenMode mode) {
+std::expected<OpenFile, FileSafetyError> open_regular(std::string_view path, OpenMode mode,
+                                                      int dir_fd = AT_FDCWD) {
   const std::string c_path(path);
   if (has_nul(path))
     return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, EINVAL));
   const int access = mode == OpenMode::Read ? O_RDONLY : (O_WRONLY | O_CREAT | O_EXCL);
   const int flags = access | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  UniqueFd fd(retry_on_eintr([&] { return ::open(c_path.c_str(), flags, 0600); }));
+  UniqueFd fd(retry_on_eintr([&] { return ::openat(dir_fd, c_path.c_str(), flags, 0600); }));
   if (!fd.valid()) {
     switch (errno) {
       case ELOOP:
@@ -126,7 +127,12 @@ std::expected<std::string, FileSafetyError> read_private_file(std::string_view p
 }
 
 std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path) {
-  auto file = open_regular(path, OpenMode::Read);
+  return read_bounded_file_at(AT_FDCWD, path);
+}
+
+std::expected<std::string, FileSafetyError> read_bounded_file_at(int dir_fd,
+                                                                 std::string_view path) {
+  auto file = open_regular(path, OpenMode::Read, dir_fd);
   if (!file) return std::unexpected(std::move(file.error()));
   return read_to_limit(file->fd, path, kBoundedFileLimit);
 }

@@ -31,6 +31,10 @@ inline constexpr std::uint64_t kBoundedFileLimit = 65536;
 // The whole contents of a regular file of at most 65536 bytes, whoever owns it (/proc files).
 std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path);
 
+// The same, for a path relative to an open directory (the /proc scan, which saves resolving
+// the directory again for every process).
+std::expected<std::string, FileSafetyError> read_bounded_file_at(int dir_fd, std::string_view path);
+
 // Replaces whatever stands at `path` (but a directory) by a new private file holding `contents`.
 std::expected<void, FileSafetyError> write_private_file(std::string_view path,
                                                         std::string_view contents);

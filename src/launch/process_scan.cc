@@ -28,8 +28,8 @@ std::string_view trim(std::string_view text) {
   return text;
 }
 
-bool runs_soffice(const std::string& entry_dir) {
-  const auto comm = read_bounded_file(join_path(entry_dir, "comm"));
+bool runs_soffice(int proc_fd, std::string_view entry) {
+  const auto comm = read_bounded_file_at(proc_fd, join_path(entry, "comm"));
   // A process that ended during the scan, or an unreadable comm, is simply not counted.
   return comm && trim(*comm) == "soffice.bin";
 }
@@ -62,7 +62,7 @@ std::expected<std::vector<std::uint32_t>, LauncherError> find_soffice_processes(
     struct stat status {};
     if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
     if (status.st_uid != user) continue;
-    if (runs_soffice(join_path(proc_root, name))) found.push_back(*pid);
+    if (runs_soffice(fd, name)) found.push_back(*pid);
   }
   std::ranges::sort(found);
   return found;

@@ -22,7 +22,7 @@ bash -n "$scratch/stage/usr/share/bash-completion/completions/quantelspire-launc
 deb=$(ls "$scratch"/cpack/*.deb)
 dpkg-deb --field "$deb" Depends Recommends
 dpkg-deb --field "$deb" Recommends | grep -q python3-uno
-dpkg-deb --field "$deb" Depends | grep -qv libreoffice
+if dpkg-deb --field "$deb" Depends | grep -q libreoffice; then echo "LibreOffice must not be a hard dependency"; exit 1; fi
 dpkg -x "$deb" "$scratch/root"
 usage=$("$scratch/root/usr/bin/quantelspire-launch" --help)
 echo "$usage" | head -n 1 | grep -qx 'usage:' || { echo "unexpected usage: $usage"; exit 1; }
