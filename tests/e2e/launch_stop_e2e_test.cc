@@ -306,11 +306,12 @@ TEST_F(LaunchStop, LaunchAndStopUnderMemcheckHaveNoErrorAndNoLeak) {
                                              "--leak-check=full",
                                              "--errors-for-leak-kinds=definite,indirect,possible",
                                              "--track-fds=no"};
-  const RunResult launched =
-      box->run_under(memcheck, {"libreoffice", "--bridge-file", box->bridge_file()});
+  const RunResult launched = box->run_under(memcheck, QS_MEMCHECK_LAUNCHER,
+                                            {"libreoffice", "--bridge-file", box->bridge_file()});
   EXPECT_EQ(launched.status, 0) << launched.err;
   EXPECT_EQ(launched.err, "");
-  const RunResult stopped = box->run_under(memcheck, {"libreoffice", "--stop"});
+  const RunResult stopped =
+      box->run_under(memcheck, QS_MEMCHECK_LAUNCHER, {"libreoffice", "--stop"});
   EXPECT_EQ(stopped.status, 0) << stopped.err;
   EXPECT_TRUE(stopped.out.starts_with("bridge stopped (process ")) << stopped.out;
   EXPECT_EQ(stopped.err, "");

@@ -124,10 +124,11 @@ RunResult Sandbox::run(std::vector<std::string> args, StdoutKind stdout_kind,
   return result;
 }
 
-RunResult Sandbox::run_under(std::vector<std::string> wrapper, std::vector<std::string> args) {
+RunResult Sandbox::run_under(std::vector<std::string> wrapper, const std::string& launcher,
+                             std::vector<std::string> args) {
   const std::string program = wrapper.front();
   std::vector<std::string> all(wrapper.begin() + 1, wrapper.end());
-  all.push_back(QS_LAUNCHER_BINARY);
+  all.push_back(launcher);
   all.insert(all.end(), args.begin(), args.end());
   const std::string layer = dir_ / "layer";
   return run_binary({.args = std::move(all),

@@ -40,8 +40,9 @@ class Sandbox {
   std::vector<std::string> environment() const;
   RunResult run(std::vector<std::string> args, StdoutKind stdout_kind = StdoutKind::Capture,
                 std::vector<std::string> env = {});
-  // The launcher as the last argument of `wrapper` (a program and its options), then `args`.
-  RunResult run_under(std::vector<std::string> wrapper, std::vector<std::string> args);
+  // `launcher` as the last argument of `wrapper` (a program and its options), then `args`.
+  RunResult run_under(std::vector<std::string> wrapper, const std::string& launcher,
+                      std::vector<std::string> args);
   RunResult launch(StdoutKind stdout_kind = StdoutKind::Capture) {
     return run({"libreoffice", "--bridge-file", bridge_file_}, stdout_kind);
   }
