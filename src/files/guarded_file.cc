@@ -6,6 +6,7 @@
 
 #include "files/output_stream.h"
 #include "files/path.h"
+#include "files/path_status.h"
 
 namespace qs {
 namespace {
@@ -90,20 +91,6 @@ std::expected<std::string, FileSafetyError> read_to_limit(const UniqueFd& fd, st
   return data;
 }
 
-// The status of a path itself (not of a link's target); NUL bytes are refused up front since
-// the system call would see a shorter path.
-int lstat_path(std::string_view path, struct stat& status, SystemError& error) {
-  if (has_nul(path)) {
-    error = SystemError::nul_in_path();
-    return -1;
-  }
-  if (::lstat(std::string(path).c_str(), &status) != 0) {
-    error = SystemError::from_errno(errno);
-    return -1;
-  }
-  return 0;
-}
-
 }  // namespace
 
 std::expected<UniqueFd, FileSafetyError> open_guarded(std::string_view path, OpenMode mode) {
@@ -139,18 +126,16 @@ std::expected<std::string, FileSafetyError> read_bounded_file_at(int dir_fd,
 
 std::expected<void, FileSafetyError> write_private_file(std::string_view path,
                                                         std::string_view contents) {
-  struct stat status {};
-  SystemError error;
-  if (lstat_path(path, status, error) == 0) {
-    if (S_ISDIR(status.st_mode)) {
+  if (auto status = status_of_path(path)) {
+    if (S_ISDIR(status->st_mode)) {
       return std::unexpected(FileSafetyError::of(Kind::NotRegularFile, path));
     }
     // Whatever else stands there goes, a symbolic link itself and never its target.
     if (::unlink(std::string(path).c_str()) != 0) {
       return std::unexpected(FileSafetyError::cannot(FileOperation::Remove, path, errno));
     }
-  } else if (error != SystemError::from_errno(ENOENT)) {
-    return std::unexpected(FileSafetyError::cannot(FileOperation::Inspect, path, error));
+  } else if (status.error().error != SystemError::from_errno(ENOENT)) {
+    return std::unexpected(std::move(status.error()));
   }
   // O_EXCL: a file planted since the unlink makes this fail instead of being written through.
   auto fd = open_private(path, OpenMode::CreateNew, ::geteuid());

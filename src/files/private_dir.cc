@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "files/path_status.h"
 #include "files/unique_fd.h"
 
 namespace qs {
@@ -80,22 +81,10 @@ std::expected<void, FileSafetyError> test_directory(std::string_view path,
   return {};
 }
 
-std::expected<struct stat, FileSafetyError> status_of(std::string_view path) {
-  struct stat status {};
-  if (path.find('\0') != std::string_view::npos) {
-    return std::unexpected(
-        FileSafetyError::cannot(FileOperation::Inspect, path, SystemError::nul_in_path()));
-  }
-  if (::lstat(std::string(path).c_str(), &status) != 0) {
-    return std::unexpected(FileSafetyError::cannot(FileOperation::Inspect, path, errno));
-  }
-  return status;
-}
-
 }  // namespace
 
 std::expected<void, FileSafetyError> ensure_private_dir(std::string_view path, uid_t owner) {
-  auto status = status_of(path);
+  auto status = status_of_path(path);
   if (status) return test_directory(path, *status, owner);
   // ENOTDIR also means the path is missing: an ancestor is not a directory. Going on lets the
   // creation name that ancestor ("File exists") instead of the path the user never typed.
@@ -113,7 +102,7 @@ std::expected<void, FileSafetyError> ensure_private_dir(std::string_view path, u
   if (make_directory(c_path) != 0 && errno != EEXIST) {
     return std::unexpected(FileSafetyError::cannot(FileOperation::CreateDirectory, path, errno));
   }
-  status = status_of(path);
+  status = status_of_path(path);
   if (!status) return std::unexpected(std::move(status.error()));
   return test_directory(path, *status, owner);
 }
