@@ -42,10 +42,10 @@ struct Located {
 
 class Mapper {
  public:
-  explicit Mapper(std::string_view text) : text_(text) {}
+  explicit Mapper(std::string_view text) : text_(text), offsets_(text) {}
 
   std::size_t offset_of(const toml::source_region& region) const {
-    return offset_of_parser_position(text_, region.begin.line, region.begin.column);
+    return offsets_.offset_of(region.begin.line, region.begin.column);
   }
 
   ConfigError error(const Located& located) const {
@@ -246,6 +246,7 @@ class Mapper {
   }
 
   std::string_view text_;
+  ParserOffsets offsets_;
 };
 
 }  // namespace
@@ -255,10 +256,9 @@ std::expected<RawConfig, ConfigError> parse_config(std::string_view text) {
   const Mapper mapper(text);
   toml::parse_result parsed = toml::parse(text);
   if (!parsed) {
-    const toml::source_position begin = parsed.error().source().begin;
     std::optional<TextPosition> position;
-    if (begin.line != 0) {
-      position = position_at(text, offset_of_parser_position(text, begin.line, begin.column));
+    if (parsed.error().source().begin.line != 0) {
+      position = position_at(text, mapper.offset_of(parsed.error().source()));
     }
     return std::unexpected(ConfigError{Syntax{SyntaxCategory::Other, position}});
   }

@@ -34,20 +34,29 @@ TextPosition position_at(std::string_view text, std::size_t offset) {
   return position;
 }
 
-std::size_t offset_of_parser_position(std::string_view text, std::uint32_t line,
-                                      std::uint32_t column) {
+ParserOffsets::ParserOffsets(std::string_view text) : size_(text.size()) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   std::size_t pos = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
-  for (std::uint32_t l = 1; l < line; ++l) {
-    const std::size_t feed = text.find('\n', pos);
-    if (feed == std::string_view::npos) return text.size();
-    pos = feed + 1;
+  line_starts_.push_back(0);
+  while (pos < text.size()) {
+    chars_.push_back(static_cast<std::uint32_t>(pos));
+    if (text[pos] == '\n') {
+      ++pos;
+      line_starts_.push_back(static_cast<std::uint32_t>(chars_.size()));
+    } else {
+      pos = next_char(text, pos);
+    }
   }
-  for (std::uint32_t c = 1; c < column; ++c) {
-    if (pos >= text.size() || text[pos] == '\n') return text.size();
-    pos = next_char(text, pos);
-  }
-  return pos;
+}
+
+std::size_t ParserOffsets::offset_of(std::uint32_t line, std::uint32_t column) const {
+  if (line == 0 || line > line_starts_.size()) return size_;
+  // A line ends with its line feed, which a position may name; the last line ends with the text.
+  const std::uint64_t last = line < line_starts_.size() ? line_starts_[line] - 1 : chars_.size();
+  const std::uint64_t index =
+      std::uint64_t{line_starts_[line - 1]} + (column == 0 ? 0 : column - 1);
+  if (index > last || index >= chars_.size()) return size_;
+  return chars_[index];
 }
 
 }  // namespace qs

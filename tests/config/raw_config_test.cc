@@ -104,6 +104,32 @@ TEST(ParseConfig, MapsEveryField) {
   EXPECT_FALSE((*parsed->apps)[1].second.enabled);
 }
 
+// Many keys must not cost a scan of the text each: a hostile file of this shape once kept the
+// launcher busy for minutes. CTest's timeout for the unit tests catches a regression.
+TEST(ParseConfig, ManyKeysAreMappedInLinearTime) {
+  std::string text = "[apps]\n";
+  for (int i = 0; i < 60000; ++i)
+    text += "a" + std::to_string(i) + " = {}\n";
+  text += "[apps.z]\nhost = 1\n";
+  EXPECT_EQ(outcome(parse_config(text)), at(kUnknown, 60003, 1));
+}
+
+TEST(ParserOffsets, MapsParserPositionsToBytes) {
+  const std::string text = "\xEF\xBB\xBF\xC3\xA9x\nab\n";
+  const ParserOffsets offsets(text);
+  struct Case {
+    std::uint32_t line, column;
+    std::size_t offset;
+  };
+  const std::vector<Case> cases = {
+      {1, 1, 3},  {1, 2, 5}, {1, 3, 6},  // the mark is skipped, é is two bytes, the line feed
+      {1, 4, 10}, {2, 1, 7}, {2, 3, 9}, {3, 1, 10}, {3, 2, 10}, {9, 1, 10},  // beyond: the end
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(offsets.offset_of(c.line, c.column), c.offset) << c.line << ":" << c.column;
+  }
+}
+
 TEST(TextPosition, CountsLineFeedsAndCodePoints) {
   struct Case {
     std::string text;
