@@ -53,6 +53,13 @@ struct Render {
     return "the bridge of an earlier launch is still running (process " + std::to_string(e.pid) +
            "); run 'quantelspire-launch libreoffice --stop' first";
   }
+  std::string operator()(const LauncherError::PortTaken& e) const {
+    const char* who = e.key == "uno_port" ? "LibreOffice" : "the bridge";
+    return "port " + std::to_string(e.port) +
+           " on 127.0.0.1 is already in use by another program, so " + who +
+           " could not listen there; choose another " + e.key +
+           " for the enabled LibreOffice targets in the configuration";
+  }
   std::string operator()(const LauncherError::Config& e) const { return message_of(e.error); }
   std::string operator()(const LauncherError::File& e) const { return message_of(e.error); }
   std::string operator()(const LauncherError::BadRecord& e) const {
@@ -77,6 +84,10 @@ struct Render {
   std::string operator()(const LauncherError::ReportFailed& e) const {
     return "cannot write the report: " + describe(e.error);
   }
+  std::string operator()(const LauncherError::PortCheckFailed& e) const {
+    return "cannot check whether port " + std::to_string(e.port) +
+           " on 127.0.0.1 is free: " + describe(e.error);
+  }
 };
 
 }  // namespace
@@ -94,7 +105,8 @@ int exit_status_of(const LauncherError& error) {
                                  std::is_same_v<K, LauncherError::SamePort> ||
                                  std::is_same_v<K, LauncherError::BridgeFileRefused> ||
                                  std::is_same_v<K, LauncherError::AlreadyRunning> ||
-                                 std::is_same_v<K, LauncherError::BridgeStillRunning>;
+                                 std::is_same_v<K, LauncherError::BridgeStillRunning> ||
+                                 std::is_same_v<K, LauncherError::PortTaken>;
         return refusal ? 2 : 1;
       },
       error.kind);

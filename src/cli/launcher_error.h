@@ -55,10 +55,19 @@ struct LauncherError {
   struct ReportFailed {
     SystemError error;
   };
+  // Another program listens where LibreOffice or the bridge would: the hub would talk to it.
+  struct PortTaken {
+    std::uint16_t port = 0;
+    std::string key;  // uno_port or bridge_port
+  };
+  struct PortCheckFailed {
+    std::uint16_t port = 0;
+    SystemError error;
+  };
 
   std::variant<NoTargetEnabled, TargetsDisagree, SamePort, BridgeFileRefused, AlreadyRunning,
-               BridgeStillRunning, Config, File, BadRecord, ListProcesses, StartFailed, LeftRunning,
-               SignalFailed, ReportFailed>
+               BridgeStillRunning, PortTaken, Config, File, BadRecord, ListProcesses, StartFailed, LeftRunning,
+               SignalFailed, ReportFailed, PortCheckFailed>
       kind;
 };
 

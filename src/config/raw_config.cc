@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "config/key_depth.h"
 #include "config/text_position.h"
 #include "files/guarded_file.h"
 #include "files/path.h"
@@ -253,6 +254,11 @@ class Mapper {
 
 std::expected<RawConfig, ConfigError> parse_config(std::string_view text) {
   if (!is_valid_utf8(text)) return std::unexpected(ConfigError{ConfigError::NotUtf8{}});
+  // Deeper than any setting, so already an unknown key; refused before the parser recurses.
+  if (const auto deep = first_key_too_deep(text)) {
+    return std::unexpected(
+        ConfigError{Syntax{SyntaxCategory::UnknownKey, position_at(text, *deep)}});
+  }
   const Mapper mapper(text);
   toml::parse_result parsed = toml::parse(text);
   if (!parsed) {

@@ -64,6 +64,10 @@ std::string message_of(const FileSafetyError& error) {
       return path + " is larger than " + std::to_string(error.limit) + " bytes";
     case Kind::InvalidPath:
       return "invalid path: " + path;
+    case Kind::LineFeedInPath:
+      // The path itself would break the message across lines.
+      return "its path contains a line feed, which the launch record cannot hold (rename the "
+             "file)";
   }
   return path;
 }

@@ -25,6 +25,7 @@ struct FileSafetyError {
     WritableByOthers,  // mode
     TooLarge,          // limit
     InvalidPath,
+    LineFeedInPath,  // a path the launch record, one entry per line, cannot hold
   };
 
   Kind kind = Kind::CannotAccess;

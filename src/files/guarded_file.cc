@@ -159,6 +159,11 @@ std::expected<void, FileSafetyError> remove_file_if_present(std::string_view pat
 
 std::expected<void, FileSafetyError> check_bridge_script(std::string_view path) {
   if (!is_absolute_path(path)) return std::unexpected(FileSafetyError::of(Kind::InvalidPath, path));
+  // The record names the bridge by this path on one line: a line feed would let the next line
+  // name another process, which the stop would then signal.
+  if (path.find('\n') != std::string_view::npos) {
+    return std::unexpected(FileSafetyError::of(Kind::LineFeedInPath, path));
+  }
   auto file = open_regular(path, OpenMode::Read);
   if (!file) return std::unexpected(std::move(file.error()));
   const uid_t owner = file->status.st_uid;

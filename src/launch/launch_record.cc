@@ -1,10 +1,12 @@
 #include "launch/launch_record.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include "files/guarded_file.h"
 #include "files/path.h"
 #include "files/utf8.h"
+#include "launch/proc_file.h"
 #include "launch/process_id.h"
 
 namespace qs {
@@ -88,11 +90,15 @@ std::expected<void, LauncherError> write_launch_record(std::string_view path,
   return {};
 }
 
-bool cmdline_contains(std::string_view proc_root, std::uint32_t pid, std::string_view text) {
+std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root, std::uint32_t pid,
+                                                   std::string_view text) {
   const auto cmdline =
-      read_bounded_file(join_path(join_path(proc_root, std::to_string(pid)), "cmdline"));
-  if (!cmdline) return false;
-  std::string_view rest = *cmdline;
+      read_proc_file(AT_FDCWD, join_path(join_path(proc_root, std::to_string(pid)), "cmdline"));
+  if (!cmdline) {
+    return std::unexpected(LauncherError{LauncherError::ListProcesses{cmdline.error()}});
+  }
+  if (!*cmdline) return false;
+  std::string_view rest = **cmdline;
   for (;;) {
     const std::size_t nul = rest.find('\0');
     const std::string_view argument = rest.substr(0, nul);

@@ -41,8 +41,10 @@ std::expected<void, LauncherError> write_launch_record(std::string_view path,
                                                        const LaunchRecord& record);
 
 // Whether process `pid` runs with `text` as one of its arguments, each argument taken as the
-// record gives a path back (invalid UTF-8 as U+FFFD, a final carriage return dropped); any read
-// failure is a no.
-bool cmdline_contains(std::string_view proc_root, std::uint32_t pid, std::string_view text);
+// record gives a path back (invalid UTF-8 as U+FFFD, a final carriage return dropped). A process
+// that has ended or is not ours to read is a no; a failure of the launcher's own to read it is
+// ListProcesses, never a no.
+std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root, std::uint32_t pid,
+                                                   std::string_view text);
 
 }  // namespace qs

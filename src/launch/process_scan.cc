@@ -7,13 +7,17 @@
 #include <string>
 
 #include "files/dir_stream.h"
-#include "files/guarded_file.h"
 #include "files/path.h"
 #include "files/unique_fd.h"
+#include "launch/proc_file.h"
 #include "launch/process_id.h"
 
 namespace qs {
 namespace {
+
+std::unexpected<LauncherError> cannot_list(int code) {
+  return std::unexpected(LauncherError{LauncherError::ListProcesses{SystemError::from_errno(code)}});
+}
 
 // ASCII white space without the vertical tab.
 bool is_trimmed(char c) {
@@ -28,12 +32,6 @@ std::string_view trim(std::string_view text) {
   return text;
 }
 
-bool runs_soffice(int proc_fd, std::string_view entry) {
-  const auto comm = read_bounded_file_at(proc_fd, join_path(entry, "comm"));
-  // A process that ended during the scan, or an unreadable comm, is simply not counted.
-  return comm && trim(*comm) == "soffice.bin";
-}
-
 }  // namespace
 
 std::expected<std::vector<std::uint32_t>, LauncherError> find_soffice_processes(
@@ -41,28 +39,34 @@ std::expected<std::vector<std::uint32_t>, LauncherError> find_soffice_processes(
   const std::string root(proc_root);
   UniqueFd dir_fd(
       retry_on_eintr([&] { return ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-  if (!dir_fd.valid()) {
-    return std::unexpected(
-        LauncherError{LauncherError::ListProcesses{SystemError::from_errno(errno)}});
-  }
+  if (!dir_fd.valid()) return cannot_list(errno);
   const int fd = dir_fd.get();
   DirStream listing(::fdopendir(fd));
-  if (!listing) {
-    return std::unexpected(
-        LauncherError{LauncherError::ListProcesses{SystemError::from_errno(errno)}});
-  }
+  if (!listing) return cannot_list(errno);
   (void)dir_fd.release();  // the listing owns the descriptor now
 
+  // A process missed for a failure of ours would let the launch attach to it: only a process
+  // that has ended, or is not ours to read, is passed over.
   std::vector<std::uint32_t> found;
-  // readdir returns null both at the end and on an error; either ends the listing.
-  while (const dirent* entry = ::readdir(listing.get())) {
+  for (;;) {
+    errno = 0;
+    const dirent* entry = ::readdir(listing.get());
+    if (entry == nullptr) {
+      if (errno != 0) return cannot_list(errno);
+      break;
+    }
     const std::string_view name = entry->d_name;
     const auto pid = parse_process_id(name);
     if (!pid) continue;
     struct stat status {};
-    if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno == ENOENT || errno == ESRCH) continue;
+      return cannot_list(errno);
+    }
     if (status.st_uid != user) continue;
-    if (runs_soffice(fd, name)) found.push_back(*pid);
+    auto comm = read_proc_file(fd, join_path(name, "comm"));
+    if (!comm) return std::unexpected(LauncherError{LauncherError::ListProcesses{comm.error()}});
+    if (*comm && trim(**comm) == "soffice.bin") found.push_back(*pid);
   }
   std::ranges::sort(found);
   return found;

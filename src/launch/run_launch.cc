@@ -14,6 +14,7 @@
 #include "files/token_path.h"
 #include "launch/child_process.h"
 #include "launch/launch_record.h"
+#include "launch/port_check.h"
 #include "launch/process_scan.h"
 #include "launch/report.h"
 
@@ -61,13 +62,27 @@ std::expected<void, LauncherError> refuse_running(const SystemPaths& paths,
   if (!earlier) return std::unexpected(std::move(earlier.error()));
   if (*earlier && (*earlier)->bridge) {
     const RecordedBridge& bridge = *(*earlier)->bridge;
-    if (cmdline_contains(paths.proc_root, bridge.bridge_pid, bridge.bridge_file)) {
-      return fail(LauncherError::BridgeStillRunning{bridge.bridge_pid});
-    }
+    auto runs = cmdline_contains(paths.proc_root, bridge.bridge_pid, bridge.bridge_file);
+    if (!runs) return std::unexpected(std::move(runs.error()));
+    if (*runs) return fail(LauncherError::BridgeStillRunning{bridge.bridge_pid});
   }
   auto running = find_soffice_processes(paths.proc_root, user);
   if (!running) return std::unexpected(std::move(running.error()));
   if (!running->empty()) return fail(LauncherError::AlreadyRunning{uno_port, std::move(*running)});
+  return {};
+}
+
+// A port where another program listens would give the hub that program instead of ours: a
+// LibreOffice of another user, say, which the process scan cannot see. A port taken between
+// this check and LibreOffice's own bind is the race that remains.
+std::expected<void, LauncherError> refuse_taken_ports(const BridgeSettings& settings) {
+  const std::pair<std::uint16_t, const char*> ports[] = {{settings.uno_port, "uno_port"},
+                                                         {settings.bridge_port, "bridge_port"}};
+  for (const auto& [port, key] : ports) {
+    auto taken = loopback_port_taken(port);
+    if (!taken) return fail(LauncherError::PortCheckFailed{port, taken.error()});
+    if (*taken) return fail(LauncherError::PortTaken{port, key});
+  }
   return {};
 }
 
@@ -107,6 +122,7 @@ std::expected<void, LauncherError> run_launch(const SystemPaths& paths, const Ba
   if (auto refused = refuse_running(paths, *record_path, settings->uno_port, user); !refused) {
     return refused;
   }
+  if (auto refused = refuse_taken_ports(*settings); !refused) return refused;
 
   // From here on nothing that was started is ever stopped by the launcher.
   auto soffice = spawn_child(make_soffice_spec(paths.soffice_program, settings->uno_port, env));

@@ -6,6 +6,7 @@
 
 #include "files/guarded_file.h"
 #include "launch/launch_record.h"
+#include "launch/process_handle.h"
 #include "launch/report.h"
 
 namespace qs {
@@ -15,20 +16,39 @@ std::unexpected<LauncherError> fail(auto kind) {
   return std::unexpected(LauncherError{std::move(kind)});
 }
 
+std::unexpected<LauncherError> cannot_look(const SystemError& error) {
+  return fail(LauncherError::ListProcesses{error});
+}
+
 // Signals the recorded bridge if it still runs the recorded script; never a process group,
 // never anything but one SIGTERM.
 std::expected<void, LauncherError> stop_bridge(const SystemPaths& paths, const std::string& path,
                                                const RecordedBridge& bridge, OutputStream& out) {
   const std::string pid_text = std::to_string(bridge.bridge_pid);
-  if (!cmdline_contains(paths.proc_root, bridge.bridge_pid, bridge.bridge_file)) {
+  const auto gone = [&] {
     return write_report_line(
         out, "the bridge (process " + pid_text + ") is no longer running: nothing was signalled");
-  }
+  };
   // kill() reads 0 and negative ids as process groups; such an id in the record is malformed.
   const auto signed_pid = static_cast<std::int32_t>(bridge.bridge_pid);
-  if (signed_pid < 1) return fail(LauncherError::BadRecord{path});
-  if (::kill(static_cast<pid_t>(signed_pid), SIGTERM) != 0) {
-    return fail(LauncherError::SignalFailed{bridge.bridge_pid, SystemError::from_errno(errno)});
+  if (signed_pid < 1) {
+    auto runs = cmdline_contains(paths.proc_root, bridge.bridge_pid, bridge.bridge_file);
+    if (!runs) return std::unexpected(std::move(runs.error()));
+    return *runs ? fail(LauncherError::BadRecord{path}) : gone();
+  }
+  // Held before the check, so that the signal reaches the process that was checked: if it
+  // ends meanwhile and its id is reused, the check read another process and `exists` says so.
+  auto handle = ProcessHandle::open(static_cast<pid_t>(signed_pid));
+  if (!handle) return cannot_look(handle.error());
+  if (!*handle) return gone();
+  auto runs = cmdline_contains(paths.proc_root, bridge.bridge_pid, bridge.bridge_file);
+  if (!runs) return std::unexpected(std::move(runs.error()));
+  if (!*runs) return gone();
+  auto exists = (*handle)->exists();
+  if (!exists) return cannot_look(exists.error());
+  if (!*exists) return gone();
+  if (auto sent = (*handle)->send(SIGTERM); !sent) {
+    return fail(LauncherError::SignalFailed{bridge.bridge_pid, sent.error()});
   }
   return write_report_line(out, "bridge stopped (process " + pid_text + ")");
 }

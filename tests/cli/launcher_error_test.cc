@@ -84,6 +84,15 @@ TEST(LauncherError, RendersEveryVariantWithItsStatus) {
   cases.push_back({{LauncherError::ReportFailed{SystemError::short_write()}},
                    "cannot write the report: failed to write whole buffer",
                    1});
+  cases.push_back({{LauncherError::PortTaken{2002, "uno_port"}},
+                   "port 2002 on 127.0.0.1 is already in use by another program, so LibreOffice "
+                   "could not listen there; choose another uno_port for the enabled LibreOffice "
+                   "targets in the configuration",
+                   2});
+  cases.push_back({{LauncherError::PortCheckFailed{9304, SystemError::from_errno(EMFILE)}},
+                   "cannot check whether port 9304 on 127.0.0.1 is free: Too many open files (os "
+                   "error 24)",
+                   1});
   ASSERT_EQ(cases.size(), std::variant_size_v<decltype(LauncherError::kind)>);
   for (const Case& c : cases) {
     EXPECT_EQ(message_of(c.error), c.message);
@@ -113,8 +122,11 @@ TEST(FileSafetyErrorMessage, RendersModesAndFixedTexts) {
       {FileSafetyError::of(Kind::NotRegularFile, "/f"), "not a regular file: /f"},
       {FileSafetyError::of(Kind::NotPlainDirectory, "/p"), "not a plain directory: /p"},
       {FileSafetyError::of(Kind::NotOwned, "/o"), "/o is not owned by the current user"},
-      {FileSafetyError::cannot(FileOperation::Inspect, "/a\0b", SystemError::nul_in_path()),
-       "cannot inspect /a: file name contained an unexpected NUL byte"},
+      {FileSafetyError::cannot(FileOperation::Inspect, std::string("/a\0b", 4),
+                               SystemError::nul_in_path()),
+       std::string("cannot inspect /a\0b: file name contained an unexpected NUL byte", 63)},
+      {FileSafetyError::of(Kind::LineFeedInPath, "/a\nbridge 1 /v.py"),
+       "its path contains a line feed, which the launch record cannot hold (rename the file)"},
       {FileSafetyError::cannot(FileOperation::CreateDirectory, "/x", EEXIST),
        "cannot create directory /x: File exists (os error 17)"},
       {FileSafetyError::cannot(FileOperation::Write, "/w", SystemError::short_write()),

@@ -294,6 +294,20 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
   EXPECT_EQ(mode_of(box->runtime_dir()), 0700u);
 }
 
+// valgrind 3.19 does not know pidfd_open: it warns on its own lines ("--pid-- ...") and answers
+// ENOSYS, so memcheck also runs the stop's fallback to a signal by id. Its errors stay.
+std::string without_valgrind_notes(const std::string& err) {
+  std::string kept;
+  std::size_t start = 0;
+  while (start < err.size()) {
+    const std::size_t end = std::min(err.find('\n', start), err.size() - 1) + 1;
+    const std::string line = err.substr(start, end - start);
+    if (!line.starts_with("--")) kept += line;
+    start = end;
+  }
+  return kept;
+}
+
 TEST_F(LaunchStop, LaunchAndStopUnderMemcheckHaveNoErrorAndNoLeak) {
 #ifdef QS_SANITIZED
   GTEST_SKIP() << "memcheck cannot run a program built with AddressSanitizer";
@@ -309,12 +323,12 @@ TEST_F(LaunchStop, LaunchAndStopUnderMemcheckHaveNoErrorAndNoLeak) {
   const RunResult launched = box->run_under(memcheck, QS_MEMCHECK_LAUNCHER,
                                             {"libreoffice", "--bridge-file", box->bridge_file()});
   EXPECT_EQ(launched.status, 0) << launched.err;
-  EXPECT_EQ(launched.err, "");
+  EXPECT_EQ(without_valgrind_notes(launched.err), "");
   const RunResult stopped =
       box->run_under(memcheck, QS_MEMCHECK_LAUNCHER, {"libreoffice", "--stop"});
   EXPECT_EQ(stopped.status, 0) << stopped.err;
   EXPECT_TRUE(stopped.out.starts_with("bridge stopped (process ")) << stopped.out;
-  EXPECT_EQ(stopped.err, "");
+  EXPECT_EQ(without_valgrind_notes(stopped.err), "");
 }
 
 TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {

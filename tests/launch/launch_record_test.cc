@@ -174,11 +174,11 @@ TEST(CmdlineContains, RecognisesARealChild) {
   // The kernel lets posix_spawn return before the new command line is in place; the report
   // is written after it is.
   ASSERT_TRUE(test::wait_for_file(dir / "bridge.report"));
-  EXPECT_TRUE(cmdline_contains("/proc", *pid, "/srv/a b/uno_bridge.py"));
-  EXPECT_FALSE(cmdline_contains("/proc", *pid, "/srv/a b"));
+  EXPECT_EQ(cmdline_contains("/proc", *pid, "/srv/a b/uno_bridge.py"), true);
+  EXPECT_EQ(cmdline_contains("/proc", *pid, "/srv/a b"), false);
   ::kill(static_cast<pid_t>(*pid), SIGKILL);
   ::waitpid(static_cast<pid_t>(*pid), nullptr, 0);
-  EXPECT_FALSE(cmdline_contains("/proc", *pid, "/srv/a b/uno_bridge.py"));
+  EXPECT_EQ(cmdline_contains("/proc", *pid, "/srv/a b/uno_bridge.py"), false);
 }
 
 }  // namespace

@@ -84,7 +84,7 @@ TEST_F(ReportFailure, AtEachLineOfTheStop) {
     const auto bridge = spawn_child({dir / "python3", {dir / "uno_bridge.py"}, "/", {}});
     ASSERT_TRUE(bridge);
     // The command line is in place once the child has exec'd; wait for it.
-    for (int i = 0; i < 500 && !cmdline_contains("/proc", *bridge, dir / "uno_bridge.py"); ++i) {
+    for (int i = 0; i < 500 && cmdline_contains("/proc", *bridge, dir / "uno_bridge.py") != true; ++i) {
       ::usleep(10000);
     }
     ASSERT_TRUE(
