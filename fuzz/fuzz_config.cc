@@ -1,5 +1,11 @@
 // config.toml bytes through loading, schema mapping, positions, validation and target choice.
+// Inputs go up to the file's real limit (1 MiB), and a structural mutator grows the shapes that
+// byte mutations reach only slowly: deep dotted keys and headers, nested arrays and inline
+// tables, long arrays and many tables.
 #include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
 #include <string_view>
 
 #include "cli/launcher_error.h"
@@ -7,6 +13,8 @@
 #include "config/raw_config.h"
 #include "config/validated_config.h"
 #include "fuzz/fuzz_checks.h"
+
+extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t max_size);
 
 namespace {
 
@@ -34,7 +42,52 @@ void check_position(const qs::ConfigError& error, std::string_view text) {
   }
 }
 
+// A piece of TOML of a random shape and size; `n` scales it.
+std::string structure(std::minstd_rand& random, std::size_t n) {
+  const auto repeat = [](std::string_view piece, std::size_t count) {
+    std::string text;
+    text.reserve(piece.size() * count);
+    for (std::size_t i = 0; i < count; ++i)
+      text += piece;
+    return text;
+  };
+  switch (random() % 8) {
+    case 0:  // a deep dotted key
+      return "a" + repeat(".a", n) + " = 1\n";
+    case 1:  // a deep table header
+      return "[a" + repeat(".a", n) + "]\n";
+    case 2:  // nested arrays
+      return "a = " + repeat("[", n) + repeat("]", n) + "\n";
+    case 3:  // nested inline tables
+      return "a = " + repeat("{b = ", n) + "1" + repeat("}", n) + "\n";
+    case 4:  // a long array
+      return "[security]\nextra_write_roots = [" + repeat("\"/x\", ", n) + "]\n";
+    case 5:  // many tables
+      return repeat("[[apps.t]]\n", n);
+    case 6:  // dotted keys inside nested inline tables
+      return "a = " + repeat("{b.c.d = ", n) + "1" + repeat("}", n) + "\n";
+    default:  // many keys in one table
+      return "[apps.libreoffice-writer]\n" + repeat("enabled = true\n", n);
+  }
+}
+
 }  // namespace
+
+extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size,
+                                               std::size_t max_size, unsigned int seed) {
+  std::minstd_rand random(seed);
+  if (random() % 4 != 0) return LLVMFuzzerMutate(data, size, max_size);
+  // Sizes spread over orders of magnitude, from a few levels to the whole allowance.
+  const std::size_t n = std::size_t{1} << (random() % 19);
+  std::string piece = structure(random, n);
+  if (piece.size() >= max_size) piece.resize(max_size / 2);
+  const std::size_t at = size == 0 ? 0 : random() % (size + 1);
+  std::string text(reinterpret_cast<const char*>(data), size);
+  text.insert(at, piece);
+  if (text.size() > max_size) text.resize(max_size);
+  std::memcpy(data, text.data(), text.size());
+  return text.size();
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -23,6 +23,13 @@ constexpr const char* kUnknown = "has an unknown key or section";
 constexpr const char* kWrongType = "has a value of the wrong type";
 constexpr const char* kOther = "is not valid TOML or does not match the schema";
 
+std::string repeat(std::string_view piece, int count) {
+  std::string text;
+  for (int i = 0; i < count; ++i)
+    text += piece;
+  return text;
+}
+
 TEST(ParseConfig, ReportsCategoryAndPosition) {
   struct Case {
     std::string text;
@@ -59,11 +66,28 @@ TEST(ParseConfig, ReportsCategoryAndPosition) {
       // What the parser accepts beyond TOML 1.1.0 is refused.
       {"[apps.gimp]\n\xC3\xA9 = 1\n", at(kOther, 2, 1)},
       {"[apps.gimp]\nport+x = 1\n", at(kOther, 2, 1)},
+      {"[apps]\nb+ = 1\na+ = 2\n", at(kOther, 2, 1)},  // the earlier of two
+      {"[apps.'x+y']\n", "ok"},                        // quoted, like "x+y"
       {"[hub]\nmax_line_bytes = 0x1.8p1\n", at(kOther, 2, 18)},
       {"[hub]\nmax_line_bytes = -0x1p3\n", at(kOther, 2, 18)},
       {"[apps.\"caf\xC3\xA9\"]\n", "ok"},  // quoted keys may hold any character
       // A byte-order mark is a character of line 1.
       {"\xEF\xBB\xBFother = 1\n", at(kUnknown, 1, 2)},
+      // Sixteen keys deep get the schema's ordinary answer; the seventeenth key is unknown,
+      // wherever it stands: a header, a dotted key, an inline table.
+      {"[hub]\nmax_line_bytes" + repeat(".x", 14) + " = 1\n", at(kWrongType, 2, 1)},
+      {"[hub]\nmax_line_bytes" + repeat(".x", 15) + " = 1\n", at(kUnknown, 2, 44)},
+      {"[a" + repeat(" . a", 16) + "]\n", at(kUnknown, 1, 66)},
+      {"[a" + repeat(".a", 14) + "]\nb.c = 1\n", at(kUnknown, 2, 3)},
+      {"a = [" + repeat("{b = [", 15) + "{c = 1}" + repeat("]}", 15) + "]\n", at(kUnknown, 1, 97)},
+      {"[[a" + repeat(".a", 15) + "]]\n[a" + repeat(".a", 14) + "]\nb = {c = 1}\n",
+       at(kUnknown, 3, 6)},
+      // Dots inside strings and comments are no keys.
+      {"[apps.\"" + repeat("a.", 20) + "\"] # " + repeat("b.", 20) + "\n", "ok"},
+      {"[security]\nextra_write_roots = [\"\"\"" + repeat("c.", 20) + "\"\"\"\"]\n", "ok"},
+      {"[security]\nextra_write_roots = ['''" + repeat("d.", 20) + "''', '" + repeat("e.", 20) +
+           "']\n",
+       "ok"},
       {"x = 1\n\xFF", "the configuration file is not valid UTF-8"},
       {"[[[\n\xC3", "the configuration file is not valid UTF-8"},
   };

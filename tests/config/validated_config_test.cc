@@ -91,7 +91,9 @@ TEST(ValidateConfig, DefaultsWhenNothingIsSet) {
 }
 
 std::string targets(const std::string& toml) {
-  const auto config = validate_config(*parse_config(toml));
+  const auto raw = parse_config(toml);
+  if (!raw) return "parse: " + message_of(raw.error());
+  const auto config = validate_config(*raw);
   if (!config) return "invalid: " + message_of(config.error());
   const auto chosen = select_libreoffice_targets(*config);
   if (!chosen) {
@@ -123,6 +125,7 @@ TEST(SelectLibreOfficeTargets, ChoosesOnePairOfPorts) {
       {"[apps.gimp]\nenabled = true\nmode = \"uno\"", "none"},
       {"[apps.libreoffice-writer]\nenabled = true", "libreoffice-writer 2002/9304"},
       {"[apps.libreoffice-writer]\nenabled = true\nmode = \"tcp\"", "none"},
+      {"[apps.libreoffice-writer]\nuno_port = 3000\nbridge_port = 3001", "none"},
       {"[apps.libreoffice-calc]\nenabled = true\n[apps.libreoffice-writer]\nenabled = true",
        "libreoffice-writer libreoffice-calc 2002/9304"},
       {"[apps.libreoffice-writer]\nenabled = true\n[apps.libreoffice-calc]\nenabled = true\n"

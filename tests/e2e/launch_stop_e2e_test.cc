@@ -1,16 +1,42 @@
 // The launch and the stop of the built binary, with fake LibreOffice and python3 standing at
 // their fixed paths inside a private mount namespace.
+#include <arpa/inet.h>
+#include <grp.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "e2e/sandbox.h"
 #include "launch/child_process.h"
+#include "support/as_user.h"
 #include "support/temp_dir.h"
 
 namespace qs::test {
 namespace {
+
+// A program listening on 127.0.0.1 at a port the kernel chose, for as long as it lives.
+class Listener {
+ public:
+  Listener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::listen(fd_, 1), 0);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+  }
+  ~Listener() { ::close(fd_); }
+  std::string port() const { return std::to_string(port_); }
+
+ private:
+  int fd_;
+  std::uint16_t port_ = 0;
+};
 
 class LaunchStop : public testing::Test {
  protected:
@@ -193,6 +219,37 @@ TEST_F(LaunchStop, AReusedBridgeIdNeitherBlocksNorIsSignalled) {
   kill_process(static_cast<pid_t>(*other));
 }
 
+// With a single free descriptor every read of a process file fails (EMFILE): neither the stop
+// nor the launch may take that for "no such process".
+TEST_F(LaunchStop, AProcessTableItCannotReadIsNoAnswer) {
+  box->enable_writer();
+  const std::vector<std::string> one_descriptor = {"/usr/bin/prlimit", "--nofile=4"};
+  const std::string cannot =
+      "quantelspire-launch: cannot list the processes of the system: Too many open files (os "
+      "error 24)\n";
+  ASSERT_EQ(box->launch().status, 0);
+  box->bridge_report();
+  const std::string record = read_file(box->record_path());
+
+  const RunResult stopped =
+      box->run_under(one_descriptor, QS_LAUNCHER_BINARY, {"libreoffice", "--stop"});
+  EXPECT_EQ(stopped.status, 1);
+  EXPECT_EQ(stopped.out, "");
+  EXPECT_EQ(stopped.err, cannot);
+  EXPECT_EQ(read_file(box->record_path()), record);
+  ASSERT_EQ(box->stop().status, 0);
+  EXPECT_TRUE(wait_for_file(box->home() + "/bridge.term"));
+  ::unlink((box->home() + "/soffice.report").c_str());
+
+  // LibreOffice still runs: a second one would hand its arguments to it.
+  const RunResult launched = box->run_under(one_descriptor, QS_LAUNCHER_BINARY,
+                                            {"libreoffice", "--bridge-file", box->bridge_file()});
+  EXPECT_EQ(launched.status, 1);
+  EXPECT_EQ(launched.err, cannot);
+  EXPECT_FALSE(exists(box->record_path()));
+  EXPECT_FALSE(exists(box->home() + "/soffice.report")) << "a second LibreOffice was started";
+}
+
 // Paths the record cannot hold byte for byte: one that is not UTF-8, one that ends in a
 // carriage return. The running bridge must still be recognised by the next launch and the stop.
 TEST_F(LaunchStop, ABridgePathTheRecordCannotHoldExactlyIsRecognisedAgain) {
@@ -244,6 +301,7 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
   };
   const std::string bridge = box->bridge_file();
   const std::string writer = "[apps.libreoffice-writer]\nenabled = true\n";
+  const Listener uno_taken, bridge_taken;
   const std::vector<Case> cases = {
       {"no configuration: nothing is enabled, before the bridge file is looked at", "",
        "relative.py", false, "", 2,
@@ -269,6 +327,25 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
        "the record of an earlier launch (" + box->record_path() +
            ") is not in the expected form; nothing was signalled. Check the processes "
            "yourself, then delete the file"},
+      // The record would read the text after the line feed as a bridge of its own.
+      {"a bridge path with a line feed", writer,
+       box->path("bridges/b\nbridge 1 " + box->bridge_file()), true, "", 2,
+       "the bridge file is refused: its path contains a line feed, which the launch record "
+       "cannot hold (rename the file); pass the absolute path of uno_bridge.py with "
+       "--bridge-file: bridges/generated/uno_bridge.py in a clone, "
+       "/usr/share/quantelspire-mcp/bridges/uno_bridge.py from the package"},
+      {"another program listens on the UNO port", writer + "uno_port = " + uno_taken.port() + "\n",
+       bridge, true, "", 2,
+       "port " + uno_taken.port() +
+           " on 127.0.0.1 is already in use by another program, so LibreOffice could not listen "
+           "there; choose another uno_port for the enabled LibreOffice targets in the "
+           "configuration"},
+      {"another program listens on the bridge port",
+       writer + "bridge_port = " + bridge_taken.port() + "\n", bridge, true, "", 2,
+       "port " + bridge_taken.port() +
+           " on 127.0.0.1 is already in use by another program, so the bridge could not listen "
+           "there; choose another bridge_port for the enabled LibreOffice targets in the "
+           "configuration"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -290,6 +367,9 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "quantelspire-launch: " + c.err + "\n");
     EXPECT_FALSE(exists(box->home() + "/soffice.report")) << "something was started";
+    if (c.prepare != "bad-record") {
+      EXPECT_FALSE(exists(box->record_path())) << "a record was written";
+    }
   }
   EXPECT_EQ(mode_of(box->runtime_dir()), 0700u);
 }
@@ -353,6 +433,40 @@ TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "quantelspire-launch: " + c.err + "\n");
     EXPECT_EQ(read_file(box->record_path()), c.record);
+  }
+  // A bridge of another user: the signal is refused and the record stays for another try.
+  if (running_as_root()) {
+    const std::string python = box->path("python3");
+    ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, python.c_str()), 0);
+    const auto bridge = spawn_child({python, {box->bridge_file()}, "/", {{"HOME", box->home()}}});
+    ASSERT_TRUE(bridge);
+    ASSERT_TRUE(wait_for_file(box->home() + "/bridge.report"));
+    const std::string record =
+        "bridge " + std::to_string(*bridge) + " " + box->bridge_file() + "\n";
+    write_file(box->record_path(), record);
+    for (const std::string& path : {box->path("run"), box->runtime_dir(),
+                                    box->runtime_dir() + "/launch", box->record_path()}) {
+      ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
+    }
+    ::chmod(box->path("").c_str(), 0755);
+    std::vector<std::string> env = box->environment();
+    const RunResult r = run_binary({.args = {"libreoffice", "--stop"}, .env = env, .in_child = [] {
+                                      if (::setgroups(0, nullptr) != 0 ||
+                                          ::setresgid(kNobody, kNobody, kNobody) != 0 ||
+                                          ::setresuid(kNobody, kNobody, kNobody) != 0) {
+                                        ::_exit(126);
+                                      }
+                                    }});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "quantelspire-launch: cannot signal process " + std::to_string(*bridge) +
+                         ": Operation not permitted (os error 1)\n");
+    EXPECT_EQ(read_file(box->record_path()), record);
+    EXPECT_FALSE(process_gone(static_cast<pid_t>(*bridge)));
+    for (const std::string& path : {box->path("run"), box->runtime_dir(),
+                                    box->runtime_dir() + "/launch", box->record_path()}) {
+      ASSERT_EQ(::chown(path.c_str(), 0, 0), 0);
+    }
   }
   write_file(box->record_path(), "");
   const RunResult empty = box->stop();

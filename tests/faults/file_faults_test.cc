@@ -15,6 +15,10 @@
 #include "files/guarded_file.h"
 #include "files/output_stream.h"
 #include "files/private_dir.h"
+#include "launch/launch_record.h"
+#include "launch/process_scan.h"
+#include "launch/run_launch.h"
+#include "support/fake_report.h"
 #include "support/temp_dir.h"
 
 namespace qs {
@@ -147,6 +151,83 @@ TEST(SwappedPaths, ALinkPlantedAfterTheOldRecordWentIsNotWrittenThrough) {
   EXPECT_EQ(message_of(written.error()), path + " already exists");
   EXPECT_EQ(test::read_file(victim), "keep");
   EXPECT_EQ(test::mode_of(victim), 0644u);
+}
+
+// A process table that cannot be read for a failure of ours must not read as one without
+// LibreOffice (the launch would attach to it) or without the bridge (the stop would forget it).
+TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
+  TempDir proc;
+  test::make_dir(proc / "120");
+  test::write_file(proc / "120/comm", "soffice.bin\n");
+  test::write_file(proc / "120/cmdline", std::string("/usr/bin/python3\0/b.py\0", 23));
+  const auto scan = [&] {
+    const auto found = find_soffice_processes(proc.path(), ::geteuid());
+    return found ? std::to_string(found->size()) + " found" : message_of(found.error());
+  };
+  const auto check = [&] {
+    const auto runs = cmdline_contains(proc.path(), 120, "/b.py");
+    return runs ? (*runs ? "runs" : "absent") : message_of(runs.error());
+  };
+  struct Case {
+    const char* what;
+    Faults faults;
+    std::string scan, check;
+  };
+  const std::string cannot = "cannot list the processes of the system: ";
+  const std::vector<Case> cases = {
+      {"no fault", {}, "1 found", "runs"},
+      {"a read error",
+       {.read_error = EIO},
+       cannot + "Input/output error (os error 5)",
+       cannot + "Input/output error (os error 5)"},
+      {"no memory",
+       {.read_error = ENOMEM},
+       cannot + "Cannot allocate memory (os error 12)",
+       cannot + "Cannot allocate memory (os error 12)"},
+      {"a listing that fails midway",
+       {.readdir_error = EIO},
+       cannot + "Input/output error (os error 5)",
+       "runs"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Armed armed(c.faults);
+    EXPECT_EQ(scan(), c.scan);
+    EXPECT_EQ(check(), c.check);
+  }
+}
+
+// The record cannot be written once both children run: they keep running, the failure is the
+// file's, and no report claims a launch that the next stop could not find.
+TEST(SystemCallFaults, ARecordThatCannotBeWrittenLeavesBothChildrenAndNoReport) {
+  TempDir dir;
+  for (const char* name : {"soffice", "soffice.bin", "python3"}) {
+    ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, (dir / name).c_str()), 0);
+  }
+  test::make_dir(dir / "proc");  // no LibreOffice runs
+  test::make_dir(dir / "config");
+  test::write_file(dir / "config/config.toml", "[apps.libreoffice-writer]\nenabled = true\n");
+  test::write_file(dir / "uno_bridge.py", "", 0644);
+  const SystemPaths paths{dir / "soffice", dir / "python3", dir / "proc"};
+  const BaseDirs dirs{dir / "config", dir / "state", dir / "run"};
+  const EnvSnapshot env{{"HOME", dir.path()}, {"QS_FAKE_LIFETIME", "30"}};
+  StringOutputStream out;
+  const auto launched = [&] {
+    Armed armed({.writes_accept_nothing = true});
+    return run_launch(paths, dirs, dir / "uno_bridge.py", env, out);
+  }();
+  ASSERT_FALSE(launched);
+  const std::string record = launch_record_path(*dirs.runtime_dir);
+  EXPECT_EQ(message_of(launched.error()),
+            "cannot write " + record + ": failed to write whole buffer");
+  EXPECT_EQ(out.text(), "");
+  ASSERT_TRUE(test::wait_for_file(dir / "soffice.report"));
+  ASSERT_TRUE(test::wait_for_file(dir / "bridge.report"));
+  for (const char* child : {"soffice.report", "bridge.report"}) {
+    const pid_t pid = test::read_report(dir / child).pid;
+    EXPECT_FALSE(test::process_gone(pid)) << child;
+    test::kill_process(pid);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "faults/interpose.h"
 
+#include <dirent.h>
+#include <dlfcn.h>
 #include <errno.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -37,6 +39,10 @@ extern "C" ssize_t read(int fd, void* buffer, size_t size) {
         return -1;
       }
     }
+    if (armed->read_error != 0) {
+      errno = armed->read_error;
+      return -1;
+    }
     if (armed->before_read) armed->before_read();
   }
   return syscall(SYS_read, fd, buffer, size);
@@ -67,4 +73,16 @@ extern "C" int unlink(const char* path) {
   const int result = static_cast<int>(syscall(SYS_unlink, path));
   if (result == 0 && armed != nullptr && armed->after_unlink) armed->after_unlink(path);
   return result;
+}
+
+extern "C" dirent* readdir(DIR* dir) {
+  using Readdir = dirent* (*)(DIR*);
+  static const auto real = reinterpret_cast<Readdir>(::dlsym(RTLD_NEXT, "readdir"));
+  static DIR* listed = nullptr;  // the listing whose first entry has been given
+  if (armed != nullptr && armed->readdir_error != 0 && listed == dir) {
+    errno = armed->readdir_error;
+    return nullptr;
+  }
+  listed = dir;
+  return real(dir);
 }

@@ -25,6 +25,8 @@ TEST(ReadPrivateFile, RefusesWhatIsNotAPrivateRegularFile) {
   test::write_file(dir / "readonly", "ro", 0400);
   test::write_file(dir / "group-readable", "x", 0640);
   test::write_file(dir / "setuid", "x", 04640);
+  test::write_file(dir / "others-readable", "x", 0604);
+  test::write_file(dir / "others-executable", "x", 0601);
   ASSERT_EQ(::symlink((dir / "private").c_str(), (dir / "link").c_str()), 0);
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
   test::make_dir(dir / "dir");
@@ -37,6 +39,9 @@ TEST(ReadPrivateFile, RefusesWhatIsNotAPrivateRegularFile) {
       {dir / "readonly", "contents:ro"},
       {dir / "group-readable", dir / "group-readable has mode 0640; expected 0600 (chmod 600)"},
       {dir / "setuid", dir / "setuid has mode 4640; expected 0600 (chmod 600)"},
+      {dir / "others-readable", dir / "others-readable has mode 0604; expected 0600 (chmod 600)"},
+      {dir / "others-executable",
+       dir / "others-executable has mode 0601; expected 0600 (chmod 600)"},
       {dir / "link", "refusing to follow a symbolic link: " + dir / "link"},
       {dir / "fifo", "not a regular file: " + dir / "fifo"},  // must not wait for a writer
       {dir / "dir", "not a regular file: " + dir / "dir"},
@@ -131,17 +136,16 @@ TEST(WritePrivateFile, ReplacesFilesAndLinksButNotDirectories) {
 }
 
 TEST(WritePrivateFile, ReportsACreationThePermissionsRefuse) {
-  if (test::running_as_root()) {
-    TempDir dir;
-    ::chmod(dir.path().c_str(), 0755);
-    test::make_dir(dir / "ro", 0500);
-    ::chown((dir / "ro").c_str(), test::kNobody, test::kNobody);
-    const std::string answer = test::as_user(test::kNobody, [&] {
-      const auto r = write_private_file(dir / "ro/record", "x");
-      return r ? std::string("written") : message_of(r.error());
-    });
-    EXPECT_EQ(answer, "cannot open " + dir / "ro/record" + ": Permission denied (os error 13)");
-  }
+  if (!test::running_as_root()) GTEST_SKIP() << "needs root to prepare a directory for nobody";
+  TempDir dir;
+  ::chmod(dir.path().c_str(), 0755);
+  test::make_dir(dir / "ro", 0500);
+  ::chown((dir / "ro").c_str(), test::kNobody, test::kNobody);
+  const std::string answer = test::as_user(test::kNobody, [&] {
+    const auto r = write_private_file(dir / "ro/record", "x");
+    return r ? std::string("written") : message_of(r.error());
+  });
+  EXPECT_EQ(answer, "cannot open " + dir / "ro/record" + ": Permission denied (os error 13)");
 }
 
 TEST(RemoveFileIfPresent, MissingIsSuccessAndRefusalIsReported) {

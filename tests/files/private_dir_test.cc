@@ -38,6 +38,8 @@ TEST(EnsurePrivateDir, CreatesMissingDirectoriesPrivate) {
 TEST(EnsurePrivateDir, RefusesWithoutRepairing) {
   TempDir dir;
   test::make_dir(dir / "loose", 0755);
+  test::make_dir(dir / "group-readable", 0750);
+  test::make_dir(dir / "group-writable", 0770);
   test::make_dir(dir / "private", 0700);
   test::make_dir(dir / "owner-only", 0500);
   ASSERT_EQ(::symlink((dir / "private").c_str(), (dir / "link").c_str()), 0);
@@ -48,6 +50,8 @@ TEST(EnsurePrivateDir, RefusesWithoutRepairing) {
   };
   const std::vector<Case> cases = {
       {dir / "loose", dir / "loose has mode 0755; expected 0700 (chmod 700)"},
+      {dir / "group-readable", dir / "group-readable has mode 0750; expected 0700 (chmod 700)"},
+      {dir / "group-writable", dir / "group-writable has mode 0770; expected 0700 (chmod 700)"},
       {dir / "owner-only", "ok"},
       {dir / "link", "not a plain directory: " + dir / "link"},
       {dir / "file", "not a plain directory: " + dir / "file"},

@@ -41,7 +41,9 @@ class ReportFailure : public testing::Test {
     test::make_dir(dir / "config");
     test::write_file(dir / "config/config.toml", "[apps.libreoffice-writer]\nenabled = true\n");
     test::write_file(dir / "uno_bridge.py", "", 0644);
-    paths = {dir / "soffice", dir / "python3", "/proc"};
+    // A process table of the test's own: no LibreOffice of the machine changes the answers.
+    test::make_dir(dir / "proc");
+    paths = {dir / "soffice", dir / "python3", dir / "proc"};
     dirs = {dir / "config", dir / "state", dir / "run"};
   }
 
@@ -84,9 +86,12 @@ TEST_F(ReportFailure, AtEachLineOfTheStop) {
     const auto bridge = spawn_child({dir / "python3", {dir / "uno_bridge.py"}, "/", {}});
     ASSERT_TRUE(bridge);
     // The command line is in place once the child has exec'd; wait for it.
-    for (int i = 0; i < 500 && cmdline_contains("/proc", *bridge, dir / "uno_bridge.py") != true; ++i) {
+    for (int i = 0; i < 500 && cmdline_contains("/proc", *bridge, dir / "uno_bridge.py") != true;
+         ++i) {
       ::usleep(10000);
     }
+    const std::string entry = dir / "proc/" + std::to_string(*bridge);
+    ASSERT_EQ(::symlink(("/proc/" + std::to_string(*bridge)).c_str(), entry.c_str()), 0);
     ASSERT_TRUE(
         write_launch_record(record_path, {7, RecordedBridge{*bridge, dir / "uno_bridge.py"}}));
     FailingOutput out(good);

@@ -1,6 +1,7 @@
 #include "support/run_binary.h"
 
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -67,7 +68,7 @@ RunResult run_binary(const RunOptions& options, const std::string& program) {
         ::dup2(out_pipe[1], 1);
         break;
       case StdoutKind::DevFull: {
-        const int full = ::open("/dev/full", O_WRONLY);
+        const int full = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
         ::dup2(full, 1);
         break;
       }
@@ -85,6 +86,8 @@ RunResult run_binary(const RunOptions& options, const std::string& program) {
     }
     ::dup2(err_pipe[1], 2);
     ::signal(SIGPIPE, SIG_DFL);
+    // The program gets the three standard streams and nothing that the test runner left open.
+    ::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC);
     if (options.in_child) options.in_child();
     ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
