@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "files/utf8.h"
+#include "base/utf8.h"
 
 namespace qs::fuzz {
 

@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/entry.h"
 #include "fuzz/fuzz_checks.h"
+#include "tests/support/string_output_stream.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view input(reinterpret_cast<const char*>(data), size);
@@ -31,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (std::holds_alternative<qs::LauncherCommand::Stop>(command.action)) return 0;
 
-  qs::StringOutputStream out, err;
+  qs::test::StringOutputStream out, err;
   const int status = qs::run_entry(args, {}, qs::SystemPaths{}, out, err);
   if (status != 0 && status != 2) qs::fuzz::fail("unexpected exit status", input);
   // Exactly one of the two streams is written, in whole lines, each a clean message.

@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "files/utf8.h"
+#include "base/utf8.h"
 
 namespace qs {
 

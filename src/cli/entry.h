@@ -4,7 +4,7 @@
 #include <string>
 
 #include "config/env_snapshot.h"
-#include "files/output_stream.h"
+#include "base/output_stream.h"
 #include "launch/system_paths.h"
 
 namespace qs {

@@ -2,7 +2,7 @@
 
 #include <type_traits>
 
-#include "files/utf8.h"
+#include "base/utf8.h"
 
 namespace qs {
 namespace {

@@ -9,7 +9,7 @@
 #include "config/config_error.h"
 #include "config/libreoffice_targets.h"
 #include "files/file_safety_error.h"
-#include "files/system_error.h"
+#include "base/system_error.h"
 
 namespace qs {
 

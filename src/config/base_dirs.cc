@@ -1,6 +1,6 @@
 #include "config/base_dirs.h"
 
-#include "files/path.h"
+#include "base/path.h"
 
 namespace qs {
 namespace {

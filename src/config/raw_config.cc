@@ -6,8 +6,8 @@
 #include "config/key_depth.h"
 #include "config/text_position.h"
 #include "files/guarded_file.h"
-#include "files/path.h"
-#include "files/utf8.h"
+#include "base/path.h"
+#include "base/utf8.h"
 
 // Errors as values, and the TOML 1.1.0 features (\e, \xHH, optional seconds, multi-line inline
 // tables with trailing commas). The parser's internal assertions fire on some invalid

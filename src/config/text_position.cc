@@ -1,6 +1,6 @@
 #include "config/text_position.h"
 
-#include "files/utf8.h"
+#include "base/utf8.h"
 
 namespace qs {
 namespace {

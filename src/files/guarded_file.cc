@@ -4,18 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "files/output_stream.h"
-#include "files/path.h"
+#include "base/eintr.h"
+#include "base/output_stream.h"
+#include "base/path.h"
 #include "files/path_status.h"
 
 namespace qs {
 namespace {
 
 using Kind = FileSafetyError::Kind;
-
-bool has_nul(std::string_view path) {
-  return path.find('\0') != std::string_view::npos;
-}
 
 struct OpenFile {
   UniqueFd fd;
@@ -27,7 +24,7 @@ struct OpenFile {
 std::expected<OpenFile, FileSafetyError> open_regular(std::string_view path, OpenMode mode,
                                                       int dir_fd = AT_FDCWD) {
   const std::string c_path(path);
-  if (has_nul(path))
+  if (has_nul_byte(path))
     return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, EINVAL));
   const int access = mode == OpenMode::Read ? O_RDONLY : (O_WRONLY | O_CREAT | O_EXCL);
   const int flags = access | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
@@ -147,7 +144,7 @@ std::expected<void, FileSafetyError> write_private_file(std::string_view path,
 }
 
 std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path) {
-  if (has_nul(path)) {
+  if (has_nul_byte(path)) {
     return std::unexpected(
         FileSafetyError::cannot(FileOperation::Remove, path, SystemError::nul_in_path()));
   }

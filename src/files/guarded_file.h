@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "files/file_safety_error.h"
-#include "files/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace qs {
 

@@ -2,11 +2,13 @@
 
 #include <string>
 
+#include "base/path.h"
+
 namespace qs {
 
 std::expected<struct stat, FileSafetyError> status_of_path(std::string_view path) {
   struct stat status {};
-  if (path.find('\0') != std::string_view::npos) {
+  if (has_nul_byte(path)) {
     return std::unexpected(
         FileSafetyError::cannot(FileOperation::Inspect, path, SystemError::nul_in_path()));
   }

@@ -7,8 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "base/eintr.h"
 #include "files/path_status.h"
-#include "files/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace qs {
 namespace {

@@ -1,6 +1,6 @@
 #include "files/token_path.h"
 
-#include "files/path.h"
+#include "base/path.h"
 
 namespace qs {
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "base/path.h"
+
 namespace qs {
 namespace {
 
@@ -27,10 +29,6 @@ std::vector<std::string> environment_block(const EnvSnapshot& environment) {
     }
   }
   return block;
-}
-
-bool has_nul(std::string_view text) {
-  return text.find('\0') != std::string_view::npos;
 }
 
 std::vector<char*> pointers(std::vector<std::string>& strings) {
@@ -125,10 +123,10 @@ std::expected<std::uint32_t, LauncherError> spawn_child(const ChildSpec& spec) {
   // A NUL would silently cut a C string short; refuse instead of running something else.
   for (const auto* list : {&argv_strings, &env_strings}) {
     for (const std::string& s : *list) {
-      if (has_nul(s)) return failed(EINVAL);
+      if (has_nul_byte(s)) return failed(EINVAL);
     }
   }
-  if (has_nul(spec.working_directory)) return failed(EINVAL);
+  if (has_nul_byte(spec.working_directory)) return failed(EINVAL);
 
   SpawnActions actions;
   SpawnAttributes attributes;

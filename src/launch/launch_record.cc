@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include "files/guarded_file.h"
-#include "files/path.h"
-#include "files/utf8.h"
+#include "base/path.h"
+#include "base/utf8.h"
 #include "launch/proc_file.h"
 #include "launch/process_id.h"
 

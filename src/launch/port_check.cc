@@ -6,7 +6,7 @@
 
 #include <cerrno>
 
-#include "files/unique_fd.h"
+#include "base/unique_fd.h"
 
 namespace qs {
 

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <expected>
 
-#include "files/system_error.h"
+#include "base/system_error.h"
 
 namespace qs {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "files/system_error.h"
+#include "base/system_error.h"
 
 namespace qs {
 

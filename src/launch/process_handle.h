@@ -5,8 +5,8 @@
 #include <expected>
 #include <optional>
 
-#include "files/system_error.h"
-#include "files/unique_fd.h"
+#include "base/system_error.h"
+#include "base/unique_fd.h"
 
 namespace qs {
 

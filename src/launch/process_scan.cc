@@ -6,9 +6,10 @@
 #include <algorithm>
 #include <string>
 
-#include "files/dir_stream.h"
-#include "files/path.h"
-#include "files/unique_fd.h"
+#include "base/eintr.h"
+#include "base/dir_stream.h"
+#include "base/path.h"
+#include "base/unique_fd.h"
 #include "launch/proc_file.h"
 #include "launch/process_id.h"
 

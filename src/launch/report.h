@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "cli/launcher_error.h"
-#include "files/output_stream.h"
+#include "base/output_stream.h"
 
 namespace qs {
 

@@ -9,7 +9,7 @@
 #include "config/raw_config.h"
 #include "config/validated_config.h"
 #include "files/guarded_file.h"
-#include "files/path.h"
+#include "base/path.h"
 #include "files/private_dir.h"
 #include "files/token_path.h"
 #include "launch/child_process.h"

@@ -6,7 +6,7 @@
 #include "cli/launcher_error.h"
 #include "config/base_dirs.h"
 #include "config/env_snapshot.h"
-#include "files/output_stream.h"
+#include "base/output_stream.h"
 #include "launch/system_paths.h"
 
 namespace qs {

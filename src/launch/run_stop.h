@@ -4,7 +4,7 @@
 
 #include "cli/launcher_error.h"
 #include "config/base_dirs.h"
-#include "files/output_stream.h"
+#include "base/output_stream.h"
 #include "launch/system_paths.h"
 
 namespace qs {

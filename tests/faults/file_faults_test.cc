@@ -13,12 +13,13 @@
 
 #include "faults/interpose.h"
 #include "files/guarded_file.h"
-#include "files/output_stream.h"
+#include "base/output_stream.h"
 #include "files/private_dir.h"
 #include "launch/launch_record.h"
 #include "launch/process_scan.h"
 #include "launch/run_launch.h"
 #include "support/fake_report.h"
+#include "support/string_output_stream.h"
 #include "support/temp_dir.h"
 
 namespace qs {
@@ -211,7 +212,7 @@ TEST(SystemCallFaults, ARecordThatCannotBeWrittenLeavesBothChildrenAndNoReport) 
   const SystemPaths paths{dir / "soffice", dir / "python3", dir / "proc"};
   const BaseDirs dirs{dir / "config", dir / "state", dir / "run"};
   const EnvSnapshot env{{"HOME", dir.path()}, {"QS_FAKE_LIFETIME", "30"}};
-  StringOutputStream out;
+  test::StringOutputStream out;
   const auto launched = [&] {
     Armed armed({.writes_accept_nothing = true});
     return run_launch(paths, dirs, dir / "uno_bridge.py", env, out);

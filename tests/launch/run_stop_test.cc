@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "launch/launch_record.h"
+#include "support/string_output_stream.h"
 #include "support/temp_dir.h"
 
 namespace qs {
@@ -33,7 +34,7 @@ TEST(RunStop, NeverSignalsAnIdBelowOne) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.record);
     test::write_file(record_path, c.record);
-    StringOutputStream out;
+    test::StringOutputStream out;
     const auto stopped = run_stop(paths, dirs, out);
     EXPECT_EQ(out.text(), c.out);
     if (c.out.empty()) {

@@ -1,19 +1,8 @@
 #pragma once
 
-#include <cerrno>
 #include <utility>
 
 namespace qs {
-
-// Repeats a system call for as long as a signal interrupts it.
-template <typename Call>
-auto retry_on_eintr(Call call) {
-  decltype(call()) result;
-  do {
-    result = call();
-  } while (result == -1 && errno == EINTR);
-  return result;
-}
 
 // Owns one file descriptor and closes it when it goes out of scope; errors of close are
 // ignored, since nothing useful can be done about them.

@@ -1,4 +1,4 @@
-#include "files/system_error.h"
+#include "base/system_error.h"
 
 #include <string.h>
 

@@ -1,4 +1,4 @@
-#include "files/path.h"
+#include "base/path.h"
 
 namespace qs {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "files/system_error.h"
+#include "base/system_error.h"
 
 namespace qs {
 
@@ -25,19 +25,6 @@ class FdOutputStream final : public OutputStream {
 
  private:
   int fd_;
-};
-
-// Collects everything written; for tests and for callers that want the text.
-class StringOutputStream final : public OutputStream {
- public:
-  std::expected<void, SystemError> write(std::string_view bytes) override {
-    text_.append(bytes);
-    return {};
-  }
-  const std::string& text() const { return text_; }
-
- private:
-  std::string text_;
 };
 
 // Writes all of `bytes` to `fd`, continuing short writes and retrying EINTR.

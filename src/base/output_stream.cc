@@ -1,8 +1,9 @@
-#include "files/output_stream.h"
+#include "base/output_stream.h"
 
 #include <unistd.h>
 
-#include "files/unique_fd.h"
+#include "base/eintr.h"
+#include "base/unique_fd.h"
 
 namespace qs {
 

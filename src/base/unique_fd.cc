@@ -1,4 +1,4 @@
-#include "files/unique_fd.h"
+#include "base/unique_fd.h"
 
 #include <unistd.h>
 
