@@ -1,19 +1,29 @@
 # Sourced by the scripts: installs the Debian packages they need.
-# ensure_packages PKG...: installs what is missing when run as root; otherwise names it and fails.
-ensure_packages() {
-  local missing=()
+missing_packages() {
   local pkg
   for pkg in "$@"; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
-      missing+=("$pkg")
+      echo "$pkg"
     fi
   done
+}
+
+# check_packages PKG...: names what is missing and fails; installs nothing.
+check_packages() {
+  local missing
+  mapfile -t missing < <(missing_packages "$@")
   [ "${#missing[@]}" -eq 0 ] && return 0
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "missing packages: ${missing[*]}" >&2
-    echo "install them with: sudo apt-get install --no-install-recommends ${missing[*]}" >&2
-    return 1
-  fi
+  echo "missing packages: ${missing[*]}" >&2
+  echo "install them with: sudo apt-get install --no-install-recommends ${missing[*]}" >&2
+  return 1
+}
+
+# ensure_packages PKG...: installs what is missing when run as root; otherwise names it and fails.
+ensure_packages() {
+  local missing
+  mapfile -t missing < <(missing_packages "$@")
+  [ "${#missing[@]}" -eq 0 ] && return 0
+  [ "$(id -u)" -eq 0 ] || check_packages "$@" || return 1
   echo "==> installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq >/dev/null || echo "apt-get update failed; trying the install anyway" >&2

@@ -7,7 +7,7 @@
 
 namespace qs {
 
-std::expected<void, SystemError> write_all(int fd, std::string_view bytes) {
+[[nodiscard]] std::expected<void, SystemError> write_all(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = retry_on_eintr([&] { return ::write(fd, bytes.data(), bytes.size()); });
     if (written < 0) return std::unexpected(SystemError::from_errno(errno));
@@ -17,7 +17,7 @@ std::expected<void, SystemError> write_all(int fd, std::string_view bytes) {
   return {};
 }
 
-std::expected<void, SystemError> FdOutputStream::write(std::string_view bytes) {
+[[nodiscard]] std::expected<void, SystemError> FdOutputStream::write(std::string_view bytes) {
   return write_all(fd_, bytes);
 }
 

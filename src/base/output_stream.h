@@ -13,7 +13,7 @@ namespace qs {
 class OutputStream {
  public:
   virtual ~OutputStream() = default;
-  virtual std::expected<void, SystemError> write(std::string_view bytes) = 0;
+  [[nodiscard]] virtual std::expected<void, SystemError> write(std::string_view bytes) = 0;
 };
 
 // Writes straight to a descriptor it does not own, with no buffering: every line reaches the
@@ -21,13 +21,13 @@ class OutputStream {
 class FdOutputStream final : public OutputStream {
  public:
   explicit FdOutputStream(int fd) : fd_(fd) {}
-  std::expected<void, SystemError> write(std::string_view bytes) override;
+  [[nodiscard]] std::expected<void, SystemError> write(std::string_view bytes) override;
 
  private:
   int fd_;
 };
 
 // Writes all of `bytes` to `fd`, continuing short writes and retrying EINTR.
-std::expected<void, SystemError> write_all(int fd, std::string_view bytes);
+[[nodiscard]] std::expected<void, SystemError> write_all(int fd, std::string_view bytes);
 
 }  // namespace qs

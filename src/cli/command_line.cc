@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "base/utf8.h"
+#include "config/known_apps.h"
 
 namespace qs {
 
@@ -39,8 +40,8 @@ LauncherCommand parse_command_line(std::span<const std::string> args) {
   const std::string& first = args[1];
   if (!is_valid_utf8(first)) return {Command::Usage{}};
   if (first == "-h" || first == "--help") return {Command::Help{}};
-  for (const char* manual : {"gimp", "krita", "blender", "inkscape"}) {
-    if (first == manual) return {Command::ManualApp{first}};
+  for (const KnownApp& app : kKnownApps) {
+    if (!app.libreoffice && first == app.name) return {Command::ManualApp{first}};
   }
   if (first == "libreoffice") return parse_libreoffice(args.subspan(2));
   return {Command::Usage{}};

@@ -3,8 +3,8 @@
 #include <span>
 #include <string>
 
-#include "config/env_snapshot.h"
 #include "base/output_stream.h"
+#include "config/env_snapshot.h"
 #include "launch/system_paths.h"
 
 namespace qs {

@@ -3,6 +3,7 @@
 #include <type_traits>
 
 #include "base/utf8.h"
+#include "config/known_apps.h"
 
 namespace qs {
 namespace {
@@ -18,9 +19,17 @@ std::string join_ids(const std::vector<std::uint32_t>& pids) {
 
 struct Render {
   std::string operator()(const LauncherError::NoTargetEnabled&) const {
-    return "no LibreOffice target is enabled: set enabled = true under "
-           "[apps.libreoffice-writer], [apps.libreoffice-calc] or [apps.libreoffice-impress] in "
-           "the configuration";
+    std::vector<std::string_view> names;
+    for (const KnownApp& app : kKnownApps) {
+      if (app.libreoffice) names.push_back(app.name);
+    }
+    std::string tables;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      if (i > 0) tables += i + 1 == names.size() ? " or " : ", ";
+      tables += "[apps." + std::string(names[i]) + "]";
+    }
+    return "no LibreOffice target is enabled: set enabled = true under " + tables +
+           " in the configuration";
   }
   std::string operator()(const LauncherError::TargetsDisagree& e) const {
     std::string items;
@@ -74,8 +83,7 @@ struct Render {
     return "cannot start " + lossy_utf8(e.program) + ": " + describe(e.error);
   }
   std::string operator()(const LauncherError::LeftRunning& e) const {
-    const std::string inner = e.inner ? message_of(*e.inner) : std::string("a start failed");
-    return inner + ". LibreOffice was started (process " + std::to_string(e.pid) +
+    return (*this)(e.bridge) + ". LibreOffice was started (process " + std::to_string(e.pid) +
            ") and is left running: close it yourself";
   }
   std::string operator()(const LauncherError::SignalFailed& e) const {

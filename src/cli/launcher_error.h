@@ -1,15 +1,14 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "base/system_error.h"
 #include "config/config_error.h"
 #include "config/libreoffice_targets.h"
 #include "files/file_safety_error.h"
-#include "base/system_error.h"
 
 namespace qs {
 
@@ -46,7 +45,7 @@ struct LauncherError {
   };
   struct LeftRunning {
     std::uint32_t pid = 0;
-    std::unique_ptr<LauncherError> inner;
+    StartFailed bridge;  // why the bridge did not start
   };
   struct SignalFailed {
     std::uint32_t pid = 0;
@@ -66,12 +65,18 @@ struct LauncherError {
   };
 
   std::variant<NoTargetEnabled, TargetsDisagree, SamePort, BridgeFileRefused, AlreadyRunning,
-               BridgeStillRunning, PortTaken, Config, File, BadRecord, ListProcesses, StartFailed, LeftRunning,
-               SignalFailed, ReportFailed, PortCheckFailed>
+               BridgeStillRunning, PortTaken, Config, File, BadRecord, ListProcesses, StartFailed,
+               LeftRunning, SignalFailed, ReportFailed, PortCheckFailed>
       kind;
 };
 
 std::string message_of(const LauncherError& error);
+
+// A failure of the given kind, as the operations of a launch or a stop return it.
+template <typename Kind>
+std::unexpected<LauncherError> fail(Kind kind) {
+  return std::unexpected(LauncherError{std::move(kind)});
+}
 
 // 2 for the refusals a user resolves by changing what they asked for, 1 for everything else.
 int exit_status_of(const LauncherError& error);

@@ -15,8 +15,8 @@ std::optional<std::string_view> non_empty(const EnvSnapshot& env, std::string_vi
 }
 
 // The override variable, when set: absolute, or an error naming it.
-std::expected<std::optional<std::string>, ConfigError> from_override(const EnvSnapshot& env,
-                                                                     std::string_view variable) {
+[[nodiscard]] std::expected<std::optional<std::string>, ConfigError> from_override(
+    const EnvSnapshot& env, std::string_view variable) {
   const auto value = non_empty(env, variable);
   if (!value) return std::nullopt;
   if (!is_absolute_path(*value)) {
@@ -32,7 +32,7 @@ std::optional<std::string> from_xdg(const EnvSnapshot& env, std::string_view var
   return std::nullopt;
 }
 
-std::expected<std::string, ConfigError> home_dir(const EnvSnapshot& env) {
+[[nodiscard]] std::expected<std::string, ConfigError> home_dir(const EnvSnapshot& env) {
   const auto home = non_empty(env, "HOME");
   if (!home) return std::unexpected(ConfigError::message("cannot determine the home directory"));
   if (!is_absolute_path(*home)) {
@@ -41,7 +41,7 @@ std::expected<std::string, ConfigError> home_dir(const EnvSnapshot& env) {
   return std::string(*home);
 }
 
-std::expected<std::string, ConfigError> resolve_base(
+[[nodiscard]] std::expected<std::string, ConfigError> resolve_base(
     const EnvSnapshot& env, std::string_view override_variable, std::string_view xdg_variable,
     std::initializer_list<std::string_view> fallback) {
   auto overridden = from_override(env, override_variable);
@@ -58,7 +58,7 @@ std::expected<std::string, ConfigError> resolve_base(
 
 }  // namespace
 
-std::expected<BaseDirs, ConfigError> resolve_base_dirs(const EnvSnapshot& env) {
+[[nodiscard]] std::expected<BaseDirs, ConfigError> resolve_base_dirs(const EnvSnapshot& env) {
   auto config = resolve_base(env, "QUANTELSPIRE_CONFIG_DIR", "XDG_CONFIG_HOME", {".config"});
   if (!config) return std::unexpected(std::move(config.error()));
   auto state = resolve_base(env, "QUANTELSPIRE_STATE_DIR", "XDG_STATE_HOME", {".local", "state"});

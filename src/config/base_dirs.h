@@ -16,7 +16,7 @@ struct BaseDirs {
   std::optional<std::string> runtime_dir;
 };
 
-std::expected<BaseDirs, ConfigError> resolve_base_dirs(const EnvSnapshot& env);
+[[nodiscard]] std::expected<BaseDirs, ConfigError> resolve_base_dirs(const EnvSnapshot& env);
 
 // What a launch or a stop says when there is no runtime directory to keep the record in.
 inline constexpr const char* kNoRuntimeDirMessage =

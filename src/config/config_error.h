@@ -5,17 +5,12 @@
 #include <string>
 #include <variant>
 
+#include "config/text_position.h"
 #include "files/file_safety_error.h"
 
 namespace qs {
 
 enum class SyntaxCategory { UnknownKey, WrongType, InvalidValue, Other };
-
-struct TextPosition {
-  std::uint32_t line = 1;
-  std::uint32_t column = 1;
-  friend bool operator==(const TextPosition&, const TextPosition&) = default;
-};
 
 // The error of the configuration layer (base directories, config.toml and its rules).
 struct ConfigError {

@@ -31,9 +31,9 @@ struct SamePort {
 
 using TargetError = std::variant<NoTargetEnabled, TargetsDisagree, SamePort>;
 
-// The enabled applications of mode uno named libreoffice-*, which must share one uno_port and
+// The enabled LibreOffice applications of mode uno, which must share one uno_port and
 // one bridge_port, and those two must differ.
-std::expected<LibreOfficeTargets, TargetError> select_libreoffice_targets(
+[[nodiscard]] std::expected<LibreOfficeTargets, TargetError> select_libreoffice_targets(
     const ValidatedConfig& config);
 
 }  // namespace qs

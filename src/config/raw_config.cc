@@ -3,11 +3,11 @@
 
 #include <algorithm>
 
+#include "base/path.h"
+#include "base/utf8.h"
 #include "config/key_depth.h"
 #include "config/text_position.h"
 #include "files/guarded_file.h"
-#include "base/path.h"
-#include "base/utf8.h"
 
 // Errors as values, and the TOML 1.1.0 features (\e, \xHH, optional seconds, multi-line inline
 // tables with trailing commas). The parser's internal assertions fire on some invalid
@@ -68,7 +68,7 @@ class Mapper {
     return Located{SyntaxCategory::Other, *first};
   }
 
-  std::expected<RawConfig, Located> map_root(const toml::table& root) const {
+  [[nodiscard]] std::expected<RawConfig, Located> map_root(const toml::table& root) const {
     RawConfig config;
     for (const auto& [key, node] : in_file_order(root)) {
       const std::string_view name = key->str();
@@ -252,7 +252,7 @@ class Mapper {
 
 }  // namespace
 
-std::expected<RawConfig, ConfigError> parse_config(std::string_view text) {
+[[nodiscard]] std::expected<RawConfig, ConfigError> parse_config(std::string_view text) {
   if (!is_valid_utf8(text)) return std::unexpected(ConfigError{ConfigError::NotUtf8{}});
   // Deeper than any setting, so already an unknown key; refused before the parser recurses.
   if (const auto deep = first_key_too_deep(text)) {
@@ -277,7 +277,8 @@ std::expected<RawConfig, ConfigError> parse_config(std::string_view text) {
   return std::move(*config);
 }
 
-std::expected<RawConfig, ConfigError> load_config(std::string_view config_dir, uid_t user) {
+[[nodiscard]] std::expected<RawConfig, ConfigError> load_config(std::string_view config_dir,
+                                                                uid_t user) {
   const std::string path = join_path(config_dir, "config.toml");
   auto text = read_private_file(path, kConfigFileLimit, user);
   if (!text) {

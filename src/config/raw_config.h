@@ -47,9 +47,10 @@ struct RawConfig {
 inline constexpr std::uint64_t kConfigFileLimit = 1048576;
 
 // Reads config.toml from `config_dir`; a missing file is an empty RawConfig.
-std::expected<RawConfig, ConfigError> load_config(std::string_view config_dir, uid_t user);
+[[nodiscard]] std::expected<RawConfig, ConfigError> load_config(std::string_view config_dir,
+                                                                uid_t user);
 
 // The text of config.toml to RawConfig: UTF-8, TOML 1.1.0, then the schema.
-std::expected<RawConfig, ConfigError> parse_config(std::string_view text);
+[[nodiscard]] std::expected<RawConfig, ConfigError> parse_config(std::string_view text);
 
 }  // namespace qs

@@ -5,9 +5,13 @@
 #include <string_view>
 #include <vector>
 
-#include "config/config_error.h"
-
 namespace qs {
+
+struct TextPosition {
+  std::uint32_t line = 1;
+  std::uint32_t column = 1;
+  friend bool operator==(const TextPosition&, const TextPosition&) = default;
+};
 
 // Line and column of byte `offset` in `text`: line = 1 + line feeds before it, column = 1 +
 // code points since the last line feed. An offset past the end or inside a character stands

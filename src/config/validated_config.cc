@@ -8,36 +8,41 @@ namespace {
 constexpr std::int64_t kMaxPort = 65535;
 constexpr std::int64_t kMaxSeconds = 4294967295;
 
-struct KnownApp {
-  const char* name;
-  std::optional<std::uint16_t> port, uno_port, bridge_port;
-  AppMode mode;
-};
-
-const std::array<KnownApp, kKnownAppCount> kKnownApps = {{
-    {"gimp", 9301, std::nullopt, std::nullopt, AppMode::Tcp},
-    {"krita", 9302, std::nullopt, std::nullopt, AppMode::Tcp},
-    {"blender", 9303, std::nullopt, std::nullopt, AppMode::Tcp},
-    {"inkscape", std::nullopt, std::nullopt, std::nullopt, AppMode::Cli},
-    {"libreoffice-writer", std::nullopt, 2002, 9304, AppMode::Uno},
-    {"libreoffice-calc", std::nullopt, 2002, 9304, AppMode::Uno},
-    {"libreoffice-impress", std::nullopt, 2002, 9304, AppMode::Uno},
-}};
-
 std::unexpected<ConfigError> fail(std::string text) {
   return std::unexpected(ConfigError::message(std::move(text)));
 }
 
-std::expected<std::uint32_t, ConfigError> check_seconds(std::string_view name,
-                                                        std::optional<std::int64_t> value,
-                                                        std::int64_t fallback) {
-  auto seconds = check_integer_setting(name, value, fallback, 1, false);
+// The value or the default, at least `minimum`.
+[[nodiscard]] std::expected<std::int64_t, ConfigError> check_at_least(
+    std::string_view name, std::optional<std::int64_t> value, std::int64_t fallback,
+    std::int64_t minimum) {
+  const std::int64_t taken = value.value_or(fallback);
+  if (taken < minimum)
+    return fail(std::string(name) + " must be at least " + std::to_string(minimum));
+  return taken;
+}
+
+// The value or the default, a port a user may listen on.
+[[nodiscard]] std::expected<std::uint16_t, ConfigError> check_port(
+    std::string_view name, std::optional<std::int64_t> value, std::uint16_t fallback) {
+  constexpr std::int64_t kMinPort = 1024;
+  const std::int64_t taken = value.value_or(fallback);
+  if (taken < kMinPort || taken > kMaxPort) {
+    return fail(std::string(name) + " must be between " + std::to_string(kMinPort) + " and " +
+                std::to_string(kMaxPort));
+  }
+  return static_cast<std::uint16_t>(taken);
+}
+
+[[nodiscard]] std::expected<std::uint32_t, ConfigError> check_seconds(
+    std::string_view name, std::optional<std::int64_t> value, std::int64_t fallback) {
+  auto seconds = check_at_least(name, value, fallback, 1);
   if (!seconds) return std::unexpected(std::move(seconds.error()));
   if (*seconds > kMaxSeconds) return fail(std::string(name) + " is too large");
   return static_cast<std::uint32_t>(*seconds);
 }
 
-std::expected<HubLimits, ConfigError> validate_hub(const RawHub& raw) {
+[[nodiscard]] std::expected<HubLimits, ConfigError> validate_hub(const RawHub& raw) {
   HubLimits hub;
   struct Bytes {
     const char* name;
@@ -49,7 +54,7 @@ std::expected<HubLimits, ConfigError> validate_hub(const RawHub& raw) {
        {Bytes{"hub.max_script_bytes", raw.max_script_bytes, 262144, hub.max_script_bytes},
         Bytes{"hub.max_output_bytes", raw.max_output_bytes, 1048576, hub.max_output_bytes},
         Bytes{"hub.max_line_bytes", raw.max_line_bytes, 8388608, hub.max_line_bytes}}) {
-    auto checked = check_integer_setting(b.name, b.value, b.fallback, 1024, false);
+    auto checked = check_at_least(b.name, b.value, b.fallback, 1024);
     if (!checked) return std::unexpected(std::move(checked.error()));
     b.field = static_cast<std::uint64_t>(*checked);
   }
@@ -65,7 +70,8 @@ std::expected<HubLimits, ConfigError> validate_hub(const RawHub& raw) {
   return hub;
 }
 
-std::expected<SecuritySettings, ConfigError> validate_security(const RawSecurity& raw) {
+[[nodiscard]] std::expected<SecuritySettings, ConfigError> validate_security(
+    const RawSecurity& raw) {
   SecuritySettings security;
   if (raw.extra_write_roots) {
     const auto& roots = *raw.extra_write_roots;
@@ -83,62 +89,64 @@ std::expected<SecuritySettings, ConfigError> validate_security(const RawSecurity
   return security;
 }
 
-std::expected<std::optional<std::uint16_t>, ConfigError> validate_port(
+[[nodiscard]] std::expected<std::optional<std::uint16_t>, ConfigError> validate_port(
     const std::string& app, const char* key, std::optional<std::int64_t> value,
     std::optional<std::uint16_t> fallback) {
   if (!value) return fallback;
-  auto checked = check_integer_setting("apps." + app + "." + key, value, 0, 1024, true);
+  auto checked = check_port("apps." + app + "." + key, value, 0);
   if (!checked) return std::unexpected(std::move(checked.error()));
-  return static_cast<std::uint16_t>(*checked);
+  return *checked;
 }
 
-std::expected<AppSettings, ConfigError> validate_app(const KnownApp& known, const RawApp* raw) {
-  AppSettings app{known.name, known.port, known.uno_port, known.bridge_port, known.mode, false};
-  if (raw == nullptr) return app;
-  if (raw->mode) {
-    if (*raw->mode == "tcp") {
+struct ValidatedApp {
+  AppSettings settings;
+  std::optional<LibreOfficeApp> libreoffice;  // for the applications this program launches
+};
+
+[[nodiscard]] std::expected<ValidatedApp, ConfigError> validate_app(const KnownApp& known,
+                                                                    const RawApp* raw) {
+  static const RawApp kUnset;
+  const RawApp& given = raw != nullptr ? *raw : kUnset;
+  AppSettings app{std::string(known.name),      known.port, std::nullopt, std::nullopt, known.mode,
+                  given.enabled.value_or(false)};
+  if (given.mode) {
+    if (*given.mode == "tcp") {
       app.mode = AppMode::Tcp;
-    } else if (*raw->mode == "uno") {
+    } else if (*given.mode == "uno") {
       app.mode = AppMode::Uno;
-    } else if (*raw->mode == "cli") {
+    } else if (*given.mode == "cli") {
       app.mode = AppMode::Cli;
     } else {
       return fail("apps." + app.name + ".mode must be one of: tcp, uno, cli");
     }
   }
-  struct Port {
-    const char* key;
-    const std::optional<std::int64_t>& value;
-    std::optional<std::uint16_t>& field;
-  };
-  for (const Port& p :
-       {Port{"port", raw->port, app.port}, Port{"uno_port", raw->uno_port, app.uno_port},
-        Port{"bridge_port", raw->bridge_port, app.bridge_port}}) {
-    auto checked = validate_port(app.name, p.key, p.value, p.field);
-    if (!checked) return std::unexpected(std::move(checked.error()));
-    p.field = *checked;
+  auto port = validate_port(app.name, "port", given.port, app.port);
+  if (!port) return std::unexpected(std::move(port.error()));
+  app.port = *port;
+  if (!known.libreoffice) {
+    auto uno = validate_port(app.name, "uno_port", given.uno_port, std::nullopt);
+    if (!uno) return std::unexpected(std::move(uno.error()));
+    auto bridge = validate_port(app.name, "bridge_port", given.bridge_port, std::nullopt);
+    if (!bridge) return std::unexpected(std::move(bridge.error()));
+    app.uno_port = *uno;
+    app.bridge_port = *bridge;
+    return ValidatedApp{std::move(app), std::nullopt};
   }
-  app.enabled = raw->enabled.value_or(false);
-  return app;
+  // A LibreOffice application always has both ports: established here, once, as plain values.
+  auto uno = check_port("apps." + app.name + ".uno_port", given.uno_port, kDefaultUnoPort);
+  if (!uno) return std::unexpected(std::move(uno.error()));
+  auto bridge =
+      check_port("apps." + app.name + ".bridge_port", given.bridge_port, kDefaultBridgePort);
+  if (!bridge) return std::unexpected(std::move(bridge.error()));
+  app.uno_port = *uno;
+  app.bridge_port = *bridge;
+  LibreOfficeApp ports{app.name, app.mode, app.enabled, *uno, *bridge};
+  return ValidatedApp{std::move(app), std::move(ports)};
 }
 
 }  // namespace
 
-std::expected<std::int64_t, ConfigError> check_integer_setting(std::string_view name,
-                                                               std::optional<std::int64_t> value,
-                                                               std::int64_t fallback,
-                                                               std::int64_t minimum, bool is_port) {
-  const std::int64_t taken = value.value_or(fallback);
-  if (taken < minimum || (is_port && taken > kMaxPort)) {
-    const std::string range =
-        is_port ? "between " + std::to_string(minimum) + " and " + std::to_string(kMaxPort)
-                : "at least " + std::to_string(minimum);
-    return fail(std::string(name) + " must be " + range);
-  }
-  return taken;
-}
-
-std::expected<ValidatedConfig, ConfigError> validate_config(const RawConfig& raw) {
+[[nodiscard]] std::expected<ValidatedConfig, ConfigError> validate_config(const RawConfig& raw) {
   ValidatedConfig config;
   auto hub = validate_hub(raw.hub.value_or(RawHub{}));
   if (!hub) return std::unexpected(std::move(hub.error()));
@@ -151,9 +159,10 @@ std::expected<ValidatedConfig, ConfigError> validate_config(const RawConfig& raw
   const auto& apps = raw.apps ? *raw.apps : kNoApps;
   for (const auto& [name, app] : apps) {
     if (std::ranges::none_of(kKnownApps, [&](const KnownApp& k) { return name == k.name; })) {
-      return fail(
-          "unknown application in [apps]; known applications: gimp, krita, blender, inkscape, "
-          "libreoffice-writer, libreoffice-calc, libreoffice-impress");
+      std::string names;
+      for (const KnownApp& known : kKnownApps)
+        names += (names.empty() ? "" : ", ") + std::string(known.name);
+      return fail("unknown application in [apps]; known applications: " + names);
     }
   }
   for (std::size_t i = 0; i < kKnownApps.size(); ++i) {
@@ -161,7 +170,8 @@ std::expected<ValidatedConfig, ConfigError> validate_config(const RawConfig& raw
         std::ranges::find_if(apps, [&](const auto& a) { return a.first == kKnownApps[i].name; });
     auto app = validate_app(kKnownApps[i], given == apps.end() ? nullptr : &given->second);
     if (!app) return std::unexpected(std::move(app.error()));
-    config.apps[i] = std::move(*app);
+    config.apps[i] = std::move(app->settings);
+    if (app->libreoffice) config.libreoffice.push_back(std::move(*app->libreoffice));
   }
   return config;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "config/config_error.h"
+#include "config/known_apps.h"
 #include "config/raw_config.h"
 
 namespace qs {
@@ -27,8 +28,6 @@ struct SecuritySettings {
   std::vector<std::string> extra_write_roots;
 };
 
-enum class AppMode { Tcp, Uno, Cli };
-
 struct AppSettings {
   std::string name;
   std::optional<std::uint16_t> port;
@@ -38,21 +37,24 @@ struct AppSettings {
   bool enabled = false;
 };
 
-inline constexpr std::size_t kKnownAppCount = 7;
+// A LibreOffice application as a launch needs it: both ports hold a value, their defaults when
+// the file gives none.
+struct LibreOfficeApp {
+  std::string name;
+  AppMode mode = AppMode::Uno;
+  bool enabled = false;
+  std::uint16_t uno_port = kDefaultUnoPort;
+  std::uint16_t bridge_port = kDefaultBridgePort;
+};
 
 struct ValidatedConfig {
   HubLimits hub;
   SecuritySettings security;
-  std::array<AppSettings, kKnownAppCount> apps;  // in the order of the known application table
+  std::array<AppSettings, kKnownApps.size()> apps;  // in the order of kKnownApps
+  std::vector<LibreOfficeApp> libreoffice;          // the same applications' ports, as plain ports
 };
 
 // Defaults applied, every rule in its fixed order; the first violation is the error.
-std::expected<ValidatedConfig, ConfigError> validate_config(const RawConfig& raw);
-
-// The value or the default, at least `minimum` and, for a port, at most 65535.
-std::expected<std::int64_t, ConfigError> check_integer_setting(std::string_view name,
-                                                               std::optional<std::int64_t> value,
-                                                               std::int64_t fallback,
-                                                               std::int64_t minimum, bool is_port);
+[[nodiscard]] std::expected<ValidatedConfig, ConfigError> validate_config(const RawConfig& raw);
 
 }  // namespace qs

@@ -7,12 +7,15 @@
 #include "base/eintr.h"
 #include "base/output_stream.h"
 #include "base/path.h"
+#include "base/unique_fd.h"
 #include "files/path_status.h"
 
 namespace qs {
 namespace {
 
 using Kind = FileSafetyError::Kind;
+
+enum class OpenMode { Read, CreateNew };
 
 struct OpenFile {
   UniqueFd fd;
@@ -21,8 +24,9 @@ struct OpenFile {
 
 // One open and one fstat; the checks of the callers all work on this one status, taken from
 // the descriptor, so a path swapped after the open cannot change the answer.
-std::expected<OpenFile, FileSafetyError> open_regular(std::string_view path, OpenMode mode,
-                                                      int dir_fd = AT_FDCWD) {
+[[nodiscard]] std::expected<OpenFile, FileSafetyError> open_regular(std::string_view path,
+                                                                    OpenMode mode,
+                                                                    int dir_fd = AT_FDCWD) {
   const std::string c_path(path);
   if (has_nul_byte(path))
     return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, EINVAL));
@@ -51,8 +55,9 @@ std::expected<OpenFile, FileSafetyError> open_regular(std::string_view path, Ope
   return file;
 }
 
-std::expected<OpenFile, FileSafetyError> open_owned_private(std::string_view path, OpenMode mode,
-                                                            uid_t owner) {
+[[nodiscard]] std::expected<OpenFile, FileSafetyError> open_owned_private(std::string_view path,
+                                                                          OpenMode mode,
+                                                                          uid_t owner) {
   auto file = open_regular(path, mode);
   if (!file) return file;
   // The owner test comes first: a foreign file says so, whatever its mode.
@@ -67,8 +72,9 @@ std::expected<OpenFile, FileSafetyError> open_owned_private(std::string_view pat
 
 // Reads to the end, asking for no more than what remains of limit + 1 bytes in all, so that
 // an endless file costs one byte beyond the limit.
-std::expected<std::string, FileSafetyError> read_to_limit(const UniqueFd& fd, std::string_view path,
-                                                          std::uint64_t limit) {
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_to_limit(const UniqueFd& fd,
+                                                                        std::string_view path,
+                                                                        std::uint64_t limit) {
   std::string data;
   const std::uint64_t allowance = limit + 1;
   for (;;) {
@@ -90,39 +96,27 @@ std::expected<std::string, FileSafetyError> read_to_limit(const UniqueFd& fd, st
 
 }  // namespace
 
-std::expected<UniqueFd, FileSafetyError> open_guarded(std::string_view path, OpenMode mode) {
-  auto file = open_regular(path, mode);
-  if (!file) return std::unexpected(std::move(file.error()));
-  return std::move(file->fd);
-}
-
-std::expected<UniqueFd, FileSafetyError> open_private(std::string_view path, OpenMode mode,
-                                                      uid_t owner) {
-  auto file = open_owned_private(path, mode, owner);
-  if (!file) return std::unexpected(std::move(file.error()));
-  return std::move(file->fd);
-}
-
-std::expected<std::string, FileSafetyError> read_private_file(std::string_view path,
-                                                              std::uint64_t limit, uid_t owner) {
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_private_file(std::string_view path,
+                                                                            std::uint64_t limit,
+                                                                            uid_t owner) {
   auto file = open_owned_private(path, OpenMode::Read, owner);
   if (!file) return std::unexpected(std::move(file.error()));
   return read_to_limit(file->fd, path, limit);
 }
 
-std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path) {
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path) {
   return read_bounded_file_at(AT_FDCWD, path);
 }
 
-std::expected<std::string, FileSafetyError> read_bounded_file_at(int dir_fd,
-                                                                 std::string_view path) {
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file_at(
+    int dir_fd, std::string_view path) {
   auto file = open_regular(path, OpenMode::Read, dir_fd);
   if (!file) return std::unexpected(std::move(file.error()));
   return read_to_limit(file->fd, path, kBoundedFileLimit);
 }
 
-std::expected<void, FileSafetyError> write_private_file(std::string_view path,
-                                                        std::string_view contents) {
+[[nodiscard]] std::expected<void, FileSafetyError> write_private_file(std::string_view path,
+                                                                      std::string_view contents) {
   if (auto status = status_of_path(path)) {
     if (S_ISDIR(status->st_mode)) {
       return std::unexpected(FileSafetyError::of(Kind::NotRegularFile, path));
@@ -135,15 +129,15 @@ std::expected<void, FileSafetyError> write_private_file(std::string_view path,
     return std::unexpected(std::move(status.error()));
   }
   // O_EXCL: a file planted since the unlink makes this fail instead of being written through.
-  auto fd = open_private(path, OpenMode::CreateNew, ::geteuid());
-  if (!fd) return std::unexpected(std::move(fd.error()));
-  if (auto written = write_all(fd->get(), contents); !written) {
+  auto file = open_owned_private(path, OpenMode::CreateNew, ::geteuid());
+  if (!file) return std::unexpected(std::move(file.error()));
+  if (auto written = write_all(file->fd.get(), contents); !written) {
     return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path, written.error()));
   }
   return {};
 }
 
-std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path) {
+[[nodiscard]] std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path) {
   if (has_nul_byte(path)) {
     return std::unexpected(
         FileSafetyError::cannot(FileOperation::Remove, path, SystemError::nul_in_path()));
@@ -154,7 +148,7 @@ std::expected<void, FileSafetyError> remove_file_if_present(std::string_view pat
   return {};
 }
 
-std::expected<void, FileSafetyError> check_bridge_script(std::string_view path) {
+[[nodiscard]] std::expected<void, FileSafetyError> check_bridge_script(std::string_view path) {
   if (!is_absolute_path(path)) return std::unexpected(FileSafetyError::of(Kind::InvalidPath, path));
   // The record names the bridge by this path on one line: a line feed would let the next line
   // name another process, which the stop would then signal.

@@ -8,41 +8,35 @@
 #include <string_view>
 
 #include "files/file_safety_error.h"
-#include "base/unique_fd.h"
 
 namespace qs {
 
-enum class OpenMode { Read, CreateNew };
-
-// Every open refuses a symbolic link in the last component, does not block on a FIFO or a
-// device, and returns only regular files.
-std::expected<UniqueFd, FileSafetyError> open_guarded(std::string_view path, OpenMode mode);
-
-// As open_guarded, and the file must belong to `owner` and grant nothing to group or others.
-std::expected<UniqueFd, FileSafetyError> open_private(std::string_view path, OpenMode mode,
-                                                      uid_t owner);
+// Every open here refuses a symbolic link in the last component, does not block on a FIFO or a
+// device, and checks type, owner and mode on the open descriptor, never on the path.
 
 // The whole contents of a private file of at most `limit` bytes.
-std::expected<std::string, FileSafetyError> read_private_file(std::string_view path,
-                                                              std::uint64_t limit, uid_t owner);
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_private_file(std::string_view path,
+                                                                            std::uint64_t limit,
+                                                                            uid_t owner);
 
 inline constexpr std::uint64_t kBoundedFileLimit = 65536;
 
 // The whole contents of a regular file of at most 65536 bytes, whoever owns it (/proc files).
-std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path);
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path);
 
 // The same, for a path relative to an open directory (the /proc scan, which saves resolving
 // the directory again for every process).
-std::expected<std::string, FileSafetyError> read_bounded_file_at(int dir_fd, std::string_view path);
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file_at(
+    int dir_fd, std::string_view path);
 
 // Replaces whatever stands at `path` (but a directory) by a new private file holding `contents`.
-std::expected<void, FileSafetyError> write_private_file(std::string_view path,
-                                                        std::string_view contents);
+[[nodiscard]] std::expected<void, FileSafetyError> write_private_file(std::string_view path,
+                                                                      std::string_view contents);
 
-std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path);
+[[nodiscard]] std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path);
 
 // Admits a script that another program will run: absolute, a regular file reached without a
 // final symbolic link, owned by the current user or root, writable by nobody else.
-std::expected<void, FileSafetyError> check_bridge_script(std::string_view path);
+[[nodiscard]] std::expected<void, FileSafetyError> check_bridge_script(std::string_view path);
 
 }  // namespace qs

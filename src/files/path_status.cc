@@ -6,7 +6,7 @@
 
 namespace qs {
 
-std::expected<struct stat, FileSafetyError> status_of_path(std::string_view path) {
+[[nodiscard]] std::expected<struct stat, FileSafetyError> status_of_path(std::string_view path) {
   struct stat status {};
   if (has_nul_byte(path)) {
     return std::unexpected(

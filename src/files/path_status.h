@@ -11,6 +11,6 @@ namespace qs {
 
 // The status of a path itself, not of a link's target ("inspect" on failure). A path with a
 // NUL byte is refused up front, since the system call would see a shorter path.
-std::expected<struct stat, FileSafetyError> status_of_path(std::string_view path);
+[[nodiscard]] std::expected<struct stat, FileSafetyError> status_of_path(std::string_view path);
 
 }  // namespace qs

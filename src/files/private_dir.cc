@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "base/eintr.h"
-#include "files/path_status.h"
 #include "base/unique_fd.h"
+#include "files/path_status.h"
 
 namespace qs {
 namespace {
@@ -70,8 +70,9 @@ int make_directories(const std::string& dir) {
   return 0;
 }
 
-std::expected<void, FileSafetyError> test_directory(std::string_view path,
-                                                    const struct stat& status, uid_t owner) {
+[[nodiscard]] std::expected<void, FileSafetyError> test_directory(std::string_view path,
+                                                                  const struct stat& status,
+                                                                  uid_t owner) {
   if (!S_ISDIR(status.st_mode)) {
     return std::unexpected(FileSafetyError::of(Kind::NotPlainDirectory, path));
   }
@@ -84,11 +85,13 @@ std::expected<void, FileSafetyError> test_directory(std::string_view path,
 
 }  // namespace
 
-std::expected<void, FileSafetyError> ensure_private_dir(std::string_view path, uid_t owner) {
+[[nodiscard]] std::expected<void, FileSafetyError> ensure_private_dir(std::string_view path,
+                                                                      uid_t owner) {
   auto status = status_of_path(path);
   if (status) return test_directory(path, *status, owner);
   // ENOTDIR also means the path is missing: an ancestor is not a directory. Going on lets the
-  // creation name that ancestor ("File exists") instead of the path the user never typed.
+  // creation report it against the path's parent: "File exists" when the parent is that file,
+  // "Not a directory" when the file lies further up.
   const SystemError missing = status.error().error;
   if (missing != SystemError::from_errno(ENOENT) && missing != SystemError::from_errno(ENOTDIR)) {
     return std::unexpected(std::move(status.error()));

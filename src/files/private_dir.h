@@ -12,6 +12,7 @@ namespace qs {
 // Makes sure `path` is a directory (not a link to one) owned by `owner` that grants nothing to
 // group or others, creating it and its missing ancestors with mode 0700. Nothing that exists
 // is ever changed.
-std::expected<void, FileSafetyError> ensure_private_dir(std::string_view path, uid_t owner);
+[[nodiscard]] std::expected<void, FileSafetyError> ensure_private_dir(std::string_view path,
+                                                                      uid_t owner);
 
 }  // namespace qs

@@ -112,10 +112,10 @@ ChildSpec make_bridge_spec(std::string_view python_program, const BridgeSettings
   return spec;
 }
 
-std::expected<std::uint32_t, LauncherError> spawn_child(const ChildSpec& spec) {
+[[nodiscard]] std::expected<std::uint32_t, LauncherError::StartFailed> spawn_child(
+    const ChildSpec& spec) {
   const auto failed = [&](int code) {
-    return std::unexpected(
-        LauncherError{LauncherError::StartFailed{spec.program, SystemError::from_errno(code)}});
+    return std::unexpected(LauncherError::StartFailed{spec.program, SystemError::from_errno(code)});
   };
   std::vector<std::string> argv_strings{spec.program};
   argv_strings.insert(argv_strings.end(), spec.arguments.begin(), spec.arguments.end());

@@ -39,6 +39,7 @@ ChildSpec make_bridge_spec(std::string_view python_program, const BridgeSettings
 // Starts the child in its own process group, in its working directory, with its standard
 // streams on /dev/null and no other descriptor of ours. Returns once the program has been
 // executed or has failed to; never waits for the child.
-std::expected<std::uint32_t, LauncherError> spawn_child(const ChildSpec& spec);
+[[nodiscard]] std::expected<std::uint32_t, LauncherError::StartFailed> spawn_child(
+    const ChildSpec& spec);
 
 }  // namespace qs

@@ -3,9 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "files/guarded_file.h"
 #include "base/path.h"
 #include "base/utf8.h"
+#include "files/guarded_file.h"
 #include "launch/proc_file.h"
 #include "launch/process_id.h"
 
@@ -60,7 +60,7 @@ std::string launch_record_path(std::string_view runtime_dir) {
   return join_path(join_path(runtime_dir, "launch"), "libreoffice.pids");
 }
 
-std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(
+[[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(
     std::string_view path) {
   auto text = read_private_file(path, kLaunchRecordLimit, ::geteuid());
   if (!text) {
@@ -82,16 +82,17 @@ std::string format_launch_record(const LaunchRecord& record) {
   return text;
 }
 
-std::expected<void, LauncherError> write_launch_record(std::string_view path,
-                                                       const LaunchRecord& record) {
+[[nodiscard]] std::expected<void, LauncherError> write_launch_record(std::string_view path,
+                                                                     const LaunchRecord& record) {
   auto written = write_private_file(path, format_launch_record(record));
   if (!written)
     return std::unexpected(LauncherError{LauncherError::File{std::move(written.error())}});
   return {};
 }
 
-std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root, std::uint32_t pid,
-                                                   std::string_view text) {
+[[nodiscard]] std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root,
+                                                                  std::uint32_t pid,
+                                                                  std::string_view text) {
   const auto cmdline =
       read_proc_file(AT_FDCWD, join_path(join_path(proc_root, std::to_string(pid)), "cmdline"));
   if (!cmdline) {

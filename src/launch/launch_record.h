@@ -29,7 +29,8 @@ inline constexpr std::uint64_t kLaunchRecordLimit = 4096;
 std::string launch_record_path(std::string_view runtime_dir);
 
 // No record when the file does not exist.
-std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(std::string_view path);
+[[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(
+    std::string_view path);
 
 // The record's text to a LaunchRecord; nothing when it is malformed.
 std::optional<LaunchRecord> parse_launch_record(std::string_view text);
@@ -37,14 +38,15 @@ std::optional<LaunchRecord> parse_launch_record(std::string_view text);
 // "soffice {pid}\n" then "bridge {pid} {path}\n"; a path that is not UTF-8 is written lossily.
 std::string format_launch_record(const LaunchRecord& record);
 
-std::expected<void, LauncherError> write_launch_record(std::string_view path,
-                                                       const LaunchRecord& record);
+[[nodiscard]] std::expected<void, LauncherError> write_launch_record(std::string_view path,
+                                                                     const LaunchRecord& record);
 
 // Whether process `pid` runs with `text` as one of its arguments, each argument taken as the
 // record gives a path back (invalid UTF-8 as U+FFFD, a final carriage return dropped). A process
 // that has ended or is not ours to read is a no; a failure of the launcher's own to read it is
 // ListProcesses, never a no.
-std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root, std::uint32_t pid,
-                                                   std::string_view text);
+[[nodiscard]] std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root,
+                                                                  std::uint32_t pid,
+                                                                  std::string_view text);
 
 }  // namespace qs

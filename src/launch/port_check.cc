@@ -10,7 +10,7 @@
 
 namespace qs {
 
-std::expected<bool, SystemError> loopback_port_taken(std::uint16_t port) {
+[[nodiscard]] std::expected<bool, SystemError> loopback_port_taken(std::uint16_t port) {
   const UniqueFd fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
   if (!fd.valid()) return std::unexpected(SystemError::from_errno(errno));
   // Without it, the TIME_WAIT connections of a bridge that just ended would read as a listener.

@@ -7,12 +7,11 @@
 namespace qs {
 
 bool means_process_absent(int error_code) {
-  return error_code == ENOENT || error_code == ESRCH || error_code == EACCES ||
-         error_code == EPERM;
+  return error_code == ENOENT || error_code == ESRCH || error_code == EACCES || error_code == EPERM;
 }
 
-std::expected<std::optional<std::string>, SystemError> read_proc_file(int dir_fd,
-                                                                      std::string_view path) {
+[[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
+    int dir_fd, std::string_view path) {
   auto contents = read_bounded_file_at(dir_fd, path);
   if (contents) return std::move(*contents);
   const FileSafetyError& error = contents.error();

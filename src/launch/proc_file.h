@@ -19,7 +19,7 @@ bool means_process_absent(int error_code);
 // process file is (a link, too long): such a process is not one of ours. The launcher's own
 // failures (no descriptor left, no memory, an I/O error) are errors: read as "no such process"
 // they would let a launch attach to a running LibreOffice, or a stop forget a running bridge.
-std::expected<std::optional<std::string>, SystemError> read_proc_file(int dir_fd,
-                                                                      std::string_view path);
+[[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
+    int dir_fd, std::string_view path);
 
 }  // namespace qs

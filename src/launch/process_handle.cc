@@ -20,7 +20,8 @@ int pidfd_send_signal(int fd, int signal) {
 
 }  // namespace
 
-std::expected<std::optional<ProcessHandle>, SystemError> ProcessHandle::open(pid_t pid) {
+[[nodiscard]] std::expected<std::optional<ProcessHandle>, SystemError> ProcessHandle::open(
+    pid_t pid) {
   UniqueFd fd(pidfd_open(pid));  // close-on-exec by definition
   if (fd.valid()) return ProcessHandle(pid, std::move(fd));
   if (errno == ESRCH) return std::nullopt;
@@ -28,17 +29,15 @@ std::expected<std::optional<ProcessHandle>, SystemError> ProcessHandle::open(pid
   return std::unexpected(SystemError::from_errno(errno));
 }
 
-std::expected<bool, SystemError> ProcessHandle::exists() const {
-  const int sent =
-      fd_.valid() ? pidfd_send_signal(fd_.get(), 0) : ::kill(pid_, 0);
+[[nodiscard]] std::expected<bool, SystemError> ProcessHandle::exists() const {
+  const int sent = fd_.valid() ? pidfd_send_signal(fd_.get(), 0) : ::kill(pid_, 0);
   if (sent == 0 || errno == EPERM) return true;
   if (errno == ESRCH) return false;
   return std::unexpected(SystemError::from_errno(errno));
 }
 
-std::expected<void, SystemError> ProcessHandle::send(int signal) const {
-  const int sent =
-      fd_.valid() ? pidfd_send_signal(fd_.get(), signal) : ::kill(pid_, signal);
+[[nodiscard]] std::expected<void, SystemError> ProcessHandle::send(int signal) const {
+  const int sent = fd_.valid() ? pidfd_send_signal(fd_.get(), signal) : ::kill(pid_, signal);
   if (sent != 0) return std::unexpected(SystemError::from_errno(errno));
   return {};
 }

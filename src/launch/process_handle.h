@@ -16,12 +16,12 @@ namespace qs {
 class ProcessHandle {
  public:
   // Nothing when no process has that id; `pid` must be positive.
-  static std::expected<std::optional<ProcessHandle>, SystemError> open(pid_t pid);
+  [[nodiscard]] static std::expected<std::optional<ProcessHandle>, SystemError> open(pid_t pid);
 
   // Whether the process still exists (a zombie does; so does another user's process).
-  std::expected<bool, SystemError> exists() const;
+  [[nodiscard]] std::expected<bool, SystemError> exists() const;
 
-  std::expected<void, SystemError> send(int signal) const;
+  [[nodiscard]] std::expected<void, SystemError> send(int signal) const;
 
  private:
   ProcessHandle(pid_t pid, UniqueFd fd) : pid_(pid), fd_(std::move(fd)) {}

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <string>
 
-#include "base/eintr.h"
 #include "base/dir_stream.h"
+#include "base/eintr.h"
 #include "base/path.h"
 #include "base/unique_fd.h"
 #include "launch/proc_file.h"
@@ -17,7 +17,8 @@ namespace qs {
 namespace {
 
 std::unexpected<LauncherError> cannot_list(int code) {
-  return std::unexpected(LauncherError{LauncherError::ListProcesses{SystemError::from_errno(code)}});
+  return std::unexpected(
+      LauncherError{LauncherError::ListProcesses{SystemError::from_errno(code)}});
 }
 
 // ASCII white space without the vertical tab.
@@ -35,7 +36,7 @@ std::string_view trim(std::string_view text) {
 
 }  // namespace
 
-std::expected<std::vector<std::uint32_t>, LauncherError> find_soffice_processes(
+[[nodiscard]] std::expected<std::vector<std::uint32_t>, LauncherError> find_soffice_processes(
     std::string_view proc_root, uid_t user) {
   const std::string root(proc_root);
   UniqueFd dir_fd(

@@ -4,7 +4,8 @@
 
 namespace qs {
 
-std::expected<void, LauncherError> write_report_line(OutputStream& out, std::string_view line) {
+[[nodiscard]] std::expected<void, LauncherError> write_report_line(OutputStream& out,
+                                                                   std::string_view line) {
   std::string text(line);
   text.push_back('\n');
   // One write per line: a line is either delivered whole or reported as failed.

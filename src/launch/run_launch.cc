@@ -2,14 +2,13 @@
 
 #include <unistd.h>
 
-#include <memory>
 #include <string>
 
+#include "base/path.h"
 #include "config/libreoffice_targets.h"
 #include "config/raw_config.h"
 #include "config/validated_config.h"
 #include "files/guarded_file.h"
-#include "base/path.h"
 #include "files/private_dir.h"
 #include "files/token_path.h"
 #include "launch/child_process.h"
@@ -21,13 +20,8 @@
 namespace qs {
 namespace {
 
-std::unexpected<LauncherError> fail(auto kind) {
-  return std::unexpected(LauncherError{std::move(kind)});
-}
-
-std::expected<BridgeSettings, LauncherError> settings_from_config(const BaseDirs& dirs,
-                                                                  std::string_view bridge_file,
-                                                                  uid_t user) {
+[[nodiscard]] std::expected<BridgeSettings, LauncherError> settings_from_config(
+    const BaseDirs& dirs, std::string_view bridge_file, uid_t user) {
   auto raw = load_config(dirs.config_dir, user);
   if (!raw) return fail(LauncherError::Config{std::move(raw.error())});
   auto config = validate_config(*raw);
@@ -37,12 +31,15 @@ std::expected<BridgeSettings, LauncherError> settings_from_config(const BaseDirs
     return std::unexpected(
         std::visit([](auto error) { return LauncherError{std::move(error)}; }, targets.error()));
   }
-  return BridgeSettings{std::string(bridge_file), token_path(dirs.config_dir), targets->uno_port,
-                        targets->bridge_port};
+  return BridgeSettings{.bridge_file = std::string(bridge_file),
+                        .token_path = token_path(dirs.config_dir),
+                        .uno_port = targets->uno_port,
+                        .bridge_port = targets->bridge_port};
 }
 
 // The runtime directory and its launch subdirectory, private; returns the record's path.
-std::expected<std::string, LauncherError> prepare_record_place(const BaseDirs& dirs, uid_t user) {
+[[nodiscard]] std::expected<std::string, LauncherError> prepare_record_place(const BaseDirs& dirs,
+                                                                             uid_t user) {
   if (!dirs.runtime_dir)
     return fail(LauncherError::Config{ConfigError::message(kNoRuntimeDirMessage)});
   for (const std::string& dir : {*dirs.runtime_dir, join_path(*dirs.runtime_dir, "launch")}) {
@@ -55,9 +52,10 @@ std::expected<std::string, LauncherError> prepare_record_place(const BaseDirs& d
 
 // Refuses while the bridge of an earlier launch or any LibreOffice of the user runs: the
 // launcher never attaches to an instance that may hold unsaved work.
-std::expected<void, LauncherError> refuse_running(const SystemPaths& paths,
-                                                  const std::string& record_path,
-                                                  std::uint16_t uno_port, uid_t user) {
+[[nodiscard]] std::expected<void, LauncherError> refuse_running(const SystemPaths& paths,
+                                                                const std::string& record_path,
+                                                                std::uint16_t uno_port,
+                                                                uid_t user) {
   auto earlier = read_launch_record(record_path);
   if (!earlier) return std::unexpected(std::move(earlier.error()));
   if (*earlier && (*earlier)->bridge) {
@@ -75,7 +73,8 @@ std::expected<void, LauncherError> refuse_running(const SystemPaths& paths,
 // A port where another program listens would give the hub that program instead of ours: a
 // LibreOffice of another user, say, which the process scan cannot see. A port taken between
 // this check and LibreOffice's own bind is the race that remains.
-std::expected<void, LauncherError> refuse_taken_ports(const BridgeSettings& settings) {
+[[nodiscard]] std::expected<void, LauncherError> refuse_taken_ports(
+    const BridgeSettings& settings) {
   const std::pair<std::uint16_t, const char*> ports[] = {{settings.uno_port, "uno_port"},
                                                          {settings.bridge_port, "bridge_port"}};
   for (const auto& [port, key] : ports) {
@@ -86,9 +85,10 @@ std::expected<void, LauncherError> refuse_taken_ports(const BridgeSettings& sett
   return {};
 }
 
-std::expected<void, LauncherError> report(OutputStream& out, std::uint32_t soffice_pid,
-                                          std::uint32_t bridge_pid,
-                                          const BridgeSettings& settings) {
+[[nodiscard]] std::expected<void, LauncherError> report(OutputStream& out,
+                                                        std::uint32_t soffice_pid,
+                                                        std::uint32_t bridge_pid,
+                                                        const BridgeSettings& settings) {
   const std::string lines[] = {
       "LibreOffice started (process " + std::to_string(soffice_pid) +
           "), listening for UNO on 127.0.0.1:" + std::to_string(settings.uno_port),
@@ -107,9 +107,11 @@ std::expected<void, LauncherError> report(OutputStream& out, std::uint32_t soffi
 
 }  // namespace
 
-std::expected<void, LauncherError> run_launch(const SystemPaths& paths, const BaseDirs& dirs,
-                                              std::string_view bridge_file, const EnvSnapshot& env,
-                                              OutputStream& out) {
+[[nodiscard]] std::expected<void, LauncherError> run_launch(const SystemPaths& paths,
+                                                            const BaseDirs& dirs,
+                                                            std::string_view bridge_file,
+                                                            const EnvSnapshot& env,
+                                                            OutputStream& out) {
   // Every check that can refuse comes before anything is started.
   const uid_t user = ::geteuid();
   auto settings = settings_from_config(dirs, bridge_file, user);
@@ -126,14 +128,13 @@ std::expected<void, LauncherError> run_launch(const SystemPaths& paths, const Ba
 
   // From here on nothing that was started is ever stopped by the launcher.
   auto soffice = spawn_child(make_soffice_spec(paths.soffice_program, settings->uno_port, env));
-  if (!soffice) return std::unexpected(std::move(soffice.error()));
+  if (!soffice) return fail(std::move(soffice.error()));
   auto bridge = spawn_child(make_bridge_spec(paths.python_program, *settings, env));
   if (!bridge) {
     // The record still tells the next launch and the stop which LibreOffice this was; the
     // failure to write it would hide the more important message, so it is dropped.
     (void)write_launch_record(*record_path, LaunchRecord{*soffice, std::nullopt});
-    return fail(LauncherError::LeftRunning{
-        *soffice, std::make_unique<LauncherError>(std::move(bridge.error()))});
+    return fail(LauncherError::LeftRunning{*soffice, std::move(bridge.error())});
   }
   const LaunchRecord record{*soffice, RecordedBridge{*bridge, settings->bridge_file}};
   if (auto written = write_launch_record(*record_path, record); !written) return written;

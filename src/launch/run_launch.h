@@ -3,16 +3,18 @@
 #include <expected>
 #include <string_view>
 
+#include "base/output_stream.h"
 #include "cli/launcher_error.h"
 #include "config/base_dirs.h"
 #include "config/env_snapshot.h"
-#include "base/output_stream.h"
 #include "launch/system_paths.h"
 
 namespace qs {
 
-std::expected<void, LauncherError> run_launch(const SystemPaths& paths, const BaseDirs& dirs,
-                                              std::string_view bridge_file, const EnvSnapshot& env,
-                                              OutputStream& out);
+[[nodiscard]] std::expected<void, LauncherError> run_launch(const SystemPaths& paths,
+                                                            const BaseDirs& dirs,
+                                                            std::string_view bridge_file,
+                                                            const EnvSnapshot& env,
+                                                            OutputStream& out);
 
 }  // namespace qs

@@ -12,18 +12,16 @@
 namespace qs {
 namespace {
 
-std::unexpected<LauncherError> fail(auto kind) {
-  return std::unexpected(LauncherError{std::move(kind)});
-}
-
 std::unexpected<LauncherError> cannot_look(const SystemError& error) {
   return fail(LauncherError::ListProcesses{error});
 }
 
 // Signals the recorded bridge if it still runs the recorded script; never a process group,
 // never anything but one SIGTERM.
-std::expected<void, LauncherError> stop_bridge(const SystemPaths& paths, const std::string& path,
-                                               const RecordedBridge& bridge, OutputStream& out) {
+[[nodiscard]] std::expected<void, LauncherError> stop_bridge(const SystemPaths& paths,
+                                                             const std::string& path,
+                                                             const RecordedBridge& bridge,
+                                                             OutputStream& out) {
   const std::string pid_text = std::to_string(bridge.bridge_pid);
   const auto gone = [&] {
     return write_report_line(
@@ -55,8 +53,8 @@ std::expected<void, LauncherError> stop_bridge(const SystemPaths& paths, const s
 
 }  // namespace
 
-std::expected<void, LauncherError> run_stop(const SystemPaths& paths, const BaseDirs& dirs,
-                                            OutputStream& out) {
+[[nodiscard]] std::expected<void, LauncherError> run_stop(const SystemPaths& paths,
+                                                          const BaseDirs& dirs, OutputStream& out) {
   if (!dirs.runtime_dir)
     return fail(LauncherError::Config{ConfigError::message(kNoRuntimeDirMessage)});
   const std::string path = launch_record_path(*dirs.runtime_dir);

@@ -11,9 +11,9 @@
 
 #include <thread>
 
+#include "base/output_stream.h"
 #include "faults/interpose.h"
 #include "files/guarded_file.h"
-#include "base/output_stream.h"
 #include "files/private_dir.h"
 #include "launch/launch_record.h"
 #include "launch/process_scan.h"

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include "files/token_path.h"
 #include "support/as_user.h"
 #include "support/temp_dir.h"
 
@@ -99,12 +98,6 @@ TEST(EnsurePrivateDir, ForeignDirectoryIsNotOwned) {
   test::make_dir(dir / "launch", 0700);
   ASSERT_EQ(::chown((dir / "launch").c_str(), test::kOtherUid, test::kOtherUid), 0);
   EXPECT_EQ(ensure(dir / "launch"), dir / "launch is not owned by the current user");
-}
-
-TEST(TokenPath, SitsBesideTheConfiguration) {
-  EXPECT_EQ(token_path("/home/u/.config/quantelspire-mcp"),
-            "/home/u/.config/quantelspire-mcp/token");
-  EXPECT_EQ(token_path("/c/"), "/c/token");
 }
 
 }  // namespace

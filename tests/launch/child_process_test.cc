@@ -39,8 +39,10 @@ TEST(ChildSpecs, BridgeGetsItsScriptAndAnAllowListedEnvironment) {
                            {"LC_ALL", "C"},
                            {"QUANTELSPIRE_UNO_PORT", "1"},
                            {"path", "/lower"}};
-  const BridgeSettings settings{"/srv/a b/uno_bridge.py\xff", "/h/.config/quantelspire-mcp/token",
-                                2002, 9304};
+  const BridgeSettings settings{.bridge_file = "/srv/a b/uno_bridge.py\xff",
+                                .token_path = "/h/.config/quantelspire-mcp/token",
+                                .uno_port = 2002,
+                                .bridge_port = 9304};
   const ChildSpec spec = make_bridge_spec("/usr/bin/python3", settings, env);
   EXPECT_EQ(spec.program, "/usr/bin/python3");
   EXPECT_EQ(spec.arguments, (std::vector<std::string>{"/srv/a b/uno_bridge.py\xff"}));
@@ -66,7 +68,7 @@ class SpawnChild : public testing::Test {
   test::FakeReport spawn_and_report(ChildSpec spec) {
     spec.environment.emplace_back("QS_REPORT", report_path);
     const auto pid = spawn_child(spec);
-    EXPECT_TRUE(pid.has_value()) << (pid ? "" : message_of(pid.error()));
+    EXPECT_TRUE(pid.has_value()) << (pid ? "" : message_of(LauncherError{pid.error()}));
     if (!pid) return {};
     int status = 0;
     EXPECT_EQ(::waitpid(static_cast<pid_t>(*pid), &status, 0), static_cast<pid_t>(*pid));
@@ -125,7 +127,7 @@ TEST_F(SpawnChild, ReportsAProgramThatCannotBeExecuted) {
   for (const Case& c : cases) {
     const auto pid = spawn_child({c.program, {}, "/", {}});
     ASSERT_FALSE(pid.has_value()) << c.program;
-    EXPECT_EQ(message_of(pid.error()), c.message);
+    EXPECT_EQ(message_of(LauncherError{pid.error()}), c.message);
   }
 }
 

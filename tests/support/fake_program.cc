@@ -1,11 +1,17 @@
+// clang-format off (the table below is laid out by hand)
 // Stands in for LibreOffice and the Python interpreter in tests, and reports how it was started.
 // Its part follows its name:
-//   soffice      writes $HOME/soffice.report, then executes soffice.bin beside itself
-//   soffice.bin  stays alive (its comm is soffice.bin) until SIGTERM, then writes
-//   $HOME/soffice.term python3      writes $HOME/bridge.report, stays alive until SIGTERM, then
-//   writes $HOME/bridge.term other names  write the report to $QS_REPORT and exit
+//
+//   soffice       writes $HOME/soffice.report, then executes soffice.bin beside itself
+//   soffice.bin   stays alive (its comm is soffice.bin) until SIGTERM,
+//                 then writes $HOME/soffice.term
+//   python3       writes $HOME/bridge.report, stays alive until SIGTERM,
+//                 then writes $HOME/bridge.term
+//   other names   write the report to $QS_REPORT and exit
+//
 // Nothing lives longer than $QS_FAKE_LIFETIME seconds (default 120), so a failed test leaves
 // nothing behind for long.
+// clang-format on
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
