@@ -2,8 +2,10 @@
 // ratio A/B and A's peak resident memory. Each sequence is one or more commands run one after
 // the other; a sample is the wall time of the whole sequence. Everything the commands leave
 // running is killed and reaped between samples, untimed (the runner is their subreaper).
+// Commands given with --a-before or --b-before run before each sample of their side, untimed:
+// they prepare what the timed commands act on (a launch for a stop to stop).
 //
-//   alternate SAMPLES --a "cmd args" [--a "cmd args"] --b "cmd args" [--b ...]
+//   alternate SAMPLES [--a-before "cmd"] --a "cmd args" [--a ...] [--b-before "cmd"] --b ...
 //
 // Arguments are split on spaces: paths must not contain any.
 #include <dirent.h>
@@ -99,7 +101,7 @@ void clean_up() {
     const pid_t pid = waitpid(-1, nullptr, WNOHANG);
     if (pid > 0) continue;
     if (pid < 0) return;  // no children left
-    if (tick == 200) kill_children();
+    if (tick == 20) kill_children();
     usleep(1000);
   }
 }
@@ -119,15 +121,22 @@ int main(int argc, char** argv) {
   }
   prctl(PR_SET_CHILD_SUBREAPER, 1);
   const int samples = std::atoi(argv[1]);
-  std::vector<Command> a, b;
+  std::vector<Command> a, b, before_a, before_b;
   for (int i = 2; i + 1 < argc; i += 2) {
-    (std::strcmp(argv[i], "--a") == 0 ? a : b).push_back(split(argv[i + 1]));
+    const std::string option = argv[i];
+    auto& list = option == "--a"          ? a
+                 : option == "--a-before" ? before_a
+                 : option == "--b-before" ? before_b
+                                          : b;
+    list.push_back(split(argv[i + 1]));
   }
   std::vector<double> times_a, times_b;
   long peak_a = 0;
   for (int i = 0; i < samples + 2; ++i) {  // the first pair warms caches and is not counted
     for (int side = 0; side < 2; ++side) {
       const auto& sequence = side == 0 ? a : b;
+      for (const auto& command : side == 0 ? before_a : before_b)
+        run(command);
       const double start = now_us();
       long peak = 0;
       for (const auto& command : sequence)
