@@ -36,7 +36,14 @@ BUILD_PACKAGES=(cmake ninja-build g++ libtomlplusplus-dev)
 FUZZ_PACKAGES=(clang-16 libclang-rt-16-dev)
 # Static analysis (clang-tidy 16 for the same reason as clang 16 above).
 LINT_PACKAGES=(clang-tidy-16 cppcheck)
-# LibreOffice without a display, Writer, and the UNO module for the system python3.
-LIBREOFFICE_PACKAGES=(libreoffice-core-nogui libreoffice-writer-nogui python3-uno)
+# LibreOffice for a desktop (X11, and Wayland through gtk3), Writer, and the UNO module for the
+# system python3. They replace the display-less -nogui packages, which ignore a document that
+# the user opens in the running instance.
+LIBREOFFICE_PACKAGES=(libreoffice-core libreoffice-writer libreoffice-gtk3 python3-uno)
+# Display servers without a screen, and the tools that look at their windows.
+DESKTOP_PACKAGES=(xvfb xdotool x11-utils x11-apps netpbm weston)
+# Making and checking the Debian package.
+PACKAGE_PACKAGES=(debhelper dpkg-dev lintian git)
 # What the tests need on top: the real LibreOffice test, man page and package checks.
-TEST_PACKAGES=(libgtest-dev util-linux "${LIBREOFFICE_PACKAGES[@]}" groff-base dpkg valgrind)
+TEST_PACKAGES=(libgtest-dev util-linux "${LIBREOFFICE_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}"
+  groff-base dpkg valgrind "${PACKAGE_PACKAGES[@]}")

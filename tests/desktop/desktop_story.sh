@@ -16,12 +16,16 @@ screenshot=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 bridge_source=$here/../../examples/uno_bridge.py
 
-for program in /usr/bin/soffice /usr/bin/python3 /usr/bin/xdotool; do
+for program in /usr/bin/soffice /usr/bin/python3; do
   [ -x "$program" ] || { echo "skipped: $program is not installed"; exit 77; }
 done
 /usr/bin/python3 -c 'import uno' 2>/dev/null || { echo "skipped: python3-uno is not installed"; exit 77; }
 case $system in
-  x11) [ -x /usr/bin/Xvfb ] || { echo "skipped: Xvfb is not installed"; exit 77; } ;;
+  x11)
+    for program in /usr/bin/Xvfb /usr/bin/xdotool; do
+      [ -x "$program" ] || { echo "skipped: $program is not installed"; exit 77; }
+    done
+    ;;
   wayland)
     [ -x /usr/bin/weston ] || { echo "skipped: weston is not installed"; exit 77; }
     [ -e /usr/lib/libreoffice/program/libvclplug_gtk3lo.so ] ||
