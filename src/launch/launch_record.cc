@@ -96,7 +96,7 @@ std::string format_launch_record(const LaunchRecord& record) {
   const auto cmdline =
       read_proc_file(AT_FDCWD, join_path(join_path(proc_root, std::to_string(pid)), "cmdline"));
   if (!cmdline) {
-    return std::unexpected(LauncherError{LauncherError::ListProcesses{cmdline.error()}});
+    return fail(LauncherError::ListProcesses{cmdline.error()});
   }
   if (!*cmdline) return false;
   std::string_view rest = **cmdline;

@@ -5,10 +5,14 @@
 #include "files/guarded_file.h"
 
 namespace qs {
+namespace {
 
+// Whether a failed look at a process means that it has ended or is not ours to read.
 bool means_process_absent(int error_code) {
   return error_code == ENOENT || error_code == ESRCH || error_code == EACCES || error_code == EPERM;
 }
+
+}  // namespace
 
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
     int dir_fd, std::string_view path) {

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <fcntl.h>
-
 #include <expected>
 #include <optional>
 #include <string>
@@ -10,9 +8,6 @@
 #include "base/system_error.h"
 
 namespace qs {
-
-// Whether a failed look at a process means that the process has ended or is not ours to read.
-bool means_process_absent(int error_code);
 
 // A file of a process (comm, cmdline), relative to `dir_fd`, read with the bounded read.
 // Nothing when the process has ended or is not ours to read, or when the file is not what a

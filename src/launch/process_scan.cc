@@ -17,8 +17,7 @@ namespace qs {
 namespace {
 
 std::unexpected<LauncherError> cannot_list(int code) {
-  return std::unexpected(
-      LauncherError{LauncherError::ListProcesses{SystemError::from_errno(code)}});
+  return fail(LauncherError::ListProcesses{SystemError::from_errno(code)});
 }
 
 // ASCII white space without the vertical tab.
@@ -67,7 +66,7 @@ std::string_view trim(std::string_view text) {
     }
     if (status.st_uid != user) continue;
     auto comm = read_proc_file(fd, join_path(name, "comm"));
-    if (!comm) return std::unexpected(LauncherError{LauncherError::ListProcesses{comm.error()}});
+    if (!comm) return fail(LauncherError::ListProcesses{comm.error()});
     if (*comm && trim(**comm) == "soffice.bin") found.push_back(*pid);
   }
   std::ranges::sort(found);

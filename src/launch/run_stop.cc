@@ -12,10 +12,6 @@
 namespace qs {
 namespace {
 
-std::unexpected<LauncherError> cannot_look(const SystemError& error) {
-  return fail(LauncherError::ListProcesses{error});
-}
-
 // Signals the recorded bridge if it still runs the recorded script; never a process group,
 // never anything but one SIGTERM.
 [[nodiscard]] std::expected<void, LauncherError> stop_bridge(const SystemPaths& paths,
@@ -37,13 +33,13 @@ std::unexpected<LauncherError> cannot_look(const SystemError& error) {
   // Held before the check, so that the signal reaches the process that was checked: if it
   // ends meanwhile and its id is reused, the check read another process and `exists` says so.
   auto handle = ProcessHandle::open(static_cast<pid_t>(signed_pid));
-  if (!handle) return cannot_look(handle.error());
+  if (!handle) return fail(LauncherError::ListProcesses{handle.error()});
   if (!*handle) return gone();
   auto runs = cmdline_contains(paths.proc_root, bridge.bridge_pid, bridge.bridge_file);
   if (!runs) return std::unexpected(std::move(runs.error()));
   if (!*runs) return gone();
   auto exists = (*handle)->exists();
-  if (!exists) return cannot_look(exists.error());
+  if (!exists) return fail(LauncherError::ListProcesses{exists.error()});
   if (!*exists) return gone();
   if (auto sent = (*handle)->send(SIGTERM); !sent) {
     return fail(LauncherError::SignalFailed{bridge.bridge_pid, sent.error()});

@@ -16,6 +16,7 @@
 #include "files/guarded_file.h"
 #include "files/private_dir.h"
 #include "launch/launch_record.h"
+#include "launch/port_check.h"
 #include "launch/process_scan.h"
 #include "launch/run_launch.h"
 #include "support/fake_report.h"
@@ -155,7 +156,8 @@ TEST(SwappedPaths, ALinkPlantedAfterTheOldRecordWentIsNotWrittenThrough) {
 }
 
 // A process table that cannot be read for a failure of ours must not read as one without
-// LibreOffice (the launch would attach to it) or without the bridge (the stop would forget it).
+// LibreOffice (the launch would attach to it) or without the bridge (the stop would forget it);
+// a port that cannot be checked must not read as free.
 TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
   TempDir proc;
   test::make_dir(proc / "120");
@@ -169,10 +171,15 @@ TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
     const auto runs = cmdline_contains(proc.path(), 120, "/b.py");
     return runs ? (*runs ? "runs" : "absent") : message_of(runs.error());
   };
+  const auto port = [] {  // port 0: the kernel picks a free one
+    const auto taken = loopback_port_taken(0);
+    return taken ? (*taken ? "taken" : "free") : describe(taken.error());
+  };
   struct Case {
     const char* what;
     Faults faults;
     std::string scan, check;
+    std::string port = "free";
   };
   const std::string cannot = "cannot list the processes of the system: ";
   const std::vector<Case> cases = {
@@ -189,12 +196,18 @@ TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
        {.readdir_error = EIO},
        cannot + "Input/output error (os error 5)",
        "runs"},
+      {"no descriptor for a socket",
+       {.socket_error = EMFILE},
+       "1 found",
+       "runs",
+       "Too many open files (os error 24)"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Armed armed(c.faults);
     EXPECT_EQ(scan(), c.scan);
     EXPECT_EQ(check(), c.check);
+    EXPECT_EQ(port(), c.port);
   }
 }
 

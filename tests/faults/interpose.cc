@@ -86,3 +86,11 @@ extern "C" dirent* readdir(DIR* dir) {
   listed = dir;
   return real(dir);
 }
+
+extern "C" int socket(int domain, int type, int protocol) {
+  if (armed != nullptr && armed->socket_error != 0) {
+    errno = armed->socket_error;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_socket, domain, type, protocol));
+}

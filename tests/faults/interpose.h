@@ -3,9 +3,9 @@
 #include <functional>
 #include <string>
 
-// A seam for fault injection: this test binary defines read, write, mkdir, unlink and readdir
-// itself, so the launcher's library, linked into it, calls these instead of the C library's. Each
-// does the real system call unless a fault is armed.
+// A seam for fault injection: this test binary defines read, write, mkdir, unlink, readdir and
+// socket itself, so the launcher's library, linked into it, calls these instead of the C library's.
+// Each does the real system call unless a fault is armed.
 namespace qs::test::faults {
 
 struct Faults {
@@ -15,6 +15,7 @@ struct Faults {
   bool writes_accept_nothing = false;  // write returns 0
   int read_error = 0;                  // every read fails with this errno
   int readdir_error = 0;  // every directory listing fails with this errno after its first entry
+  int socket_error = 0;   // every socket fails with this errno
   std::function<void()> before_read;
   std::function<void(const std::string&)> after_mkdir;
   std::function<void(const std::string&)> after_unlink;
