@@ -96,6 +96,21 @@ struct Render {
     return "cannot check whether port " + std::to_string(e.port) +
            " on 127.0.0.1 is free: " + describe(e.error);
   }
+  std::string operator()(const LauncherError::Busy& e) const {
+    return "another launch or stop of yours is using " + lossy_utf8(e.record_path) +
+           "; try again when it has finished";
+  }
+  std::string operator()(const LauncherError::ProcessCheckFailed& e) const {
+    return "cannot look at process " + std::to_string(e.pid) + ": " + describe(e.error);
+  }
+  std::string operator()(const LauncherError::LeftUnrecorded& e) const {
+    const std::string bridge = std::to_string(e.bridge_pid);
+    return message_of(e.error) + ". LibreOffice (process " + std::to_string(e.soffice_pid) +
+           ") and the bridge (process " + bridge +
+           ") were started and are left running, but no launch is recorded: end the bridge "
+           "yourself (kill " +
+           bridge + ") and close LibreOffice when you are done";
+  }
 };
 
 }  // namespace

@@ -63,10 +63,26 @@ struct LauncherError {
     std::uint16_t port = 0;
     SystemError error;
   };
+  // Another launch or stop of the same user kept the record for longer than the launcher waits.
+  struct Busy {
+    std::string record_path;
+  };
+  // Whether a recorded process still runs could not be told.
+  struct ProcessCheckFailed {
+    std::uint32_t pid = 0;
+    SystemError error;
+  };
+  // Both children run, but the record naming them could not be put in place.
+  struct LeftUnrecorded {
+    FileSafetyError error;
+    std::uint32_t soffice_pid = 0;
+    std::uint32_t bridge_pid = 0;
+  };
 
   std::variant<NoTargetEnabled, TargetsDisagree, SamePort, BridgeFileRefused, AlreadyRunning,
                BridgeStillRunning, PortTaken, Config, File, BadRecord, ListProcesses, StartFailed,
-               LeftRunning, SignalFailed, ReportFailed, PortCheckFailed>
+               LeftRunning, SignalFailed, ReportFailed, PortCheckFailed, Busy, ProcessCheckFailed,
+               LeftUnrecorded>
       kind;
 };
 

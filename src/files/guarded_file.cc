@@ -8,14 +8,11 @@
 #include "base/output_stream.h"
 #include "base/path.h"
 #include "base/unique_fd.h"
-#include "files/path_status.h"
 
 namespace qs {
 namespace {
 
 using Kind = FileSafetyError::Kind;
-
-enum class OpenMode { Read, CreateNew };
 
 struct OpenFile {
   UniqueFd fd;
@@ -25,20 +22,16 @@ struct OpenFile {
 // One open and one fstat; the checks of the callers all work on this one status, taken from
 // the descriptor, so a path swapped after the open cannot change the answer.
 [[nodiscard]] std::expected<OpenFile, FileSafetyError> open_regular(std::string_view path,
-                                                                    OpenMode mode,
                                                                     int dir_fd = AT_FDCWD) {
   const std::string c_path(path);
   if (has_nul_byte(path))
     return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, EINVAL));
-  const int access = mode == OpenMode::Read ? O_RDONLY : (O_WRONLY | O_CREAT | O_EXCL);
-  const int flags = access | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  UniqueFd fd(retry_on_eintr([&] { return ::openat(dir_fd, c_path.c_str(), flags, 0600); }));
+  const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  UniqueFd fd(retry_on_eintr([&] { return ::openat(dir_fd, c_path.c_str(), flags); }));
   if (!fd.valid()) {
     switch (errno) {
       case ELOOP:
         return std::unexpected(FileSafetyError::of(Kind::SymbolicLink, path));
-      case EEXIST:
-        return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, path));
       case ENOENT:
         return std::unexpected(FileSafetyError::of(Kind::NotFound, path));
       default:
@@ -56,9 +49,8 @@ struct OpenFile {
 }
 
 [[nodiscard]] std::expected<OpenFile, FileSafetyError> open_owned_private(std::string_view path,
-                                                                          OpenMode mode,
                                                                           uid_t owner) {
-  auto file = open_regular(path, mode);
+  auto file = open_regular(path);
   if (!file) return file;
   // The owner test comes first: a foreign file says so, whatever its mode.
   if (file->status.st_uid != owner) {
@@ -99,7 +91,7 @@ struct OpenFile {
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_private_file(std::string_view path,
                                                                             std::uint64_t limit,
                                                                             uid_t owner) {
-  auto file = open_owned_private(path, OpenMode::Read, owner);
+  auto file = open_owned_private(path, owner);
   if (!file) return std::unexpected(std::move(file.error()));
   return read_to_limit(file->fd, path, limit);
 }
@@ -110,31 +102,85 @@ struct OpenFile {
 
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file_at(
     int dir_fd, std::string_view path) {
-  auto file = open_regular(path, OpenMode::Read, dir_fd);
+  auto file = open_regular(path, dir_fd);
   if (!file) return std::unexpected(std::move(file.error()));
   return read_to_limit(file->fd, path, kBoundedFileLimit);
 }
 
-[[nodiscard]] std::expected<void, FileSafetyError> write_private_file(std::string_view path,
-                                                                      std::string_view contents) {
-  if (auto status = status_of_path(path)) {
-    if (S_ISDIR(status->st_mode)) {
-      return std::unexpected(FileSafetyError::of(Kind::NotRegularFile, path));
-    }
-    // Whatever else stands there goes, a symbolic link itself and never its target.
-    if (::unlink(std::string(path).c_str()) != 0) {
-      return std::unexpected(FileSafetyError::cannot(FileOperation::Remove, path, errno));
-    }
-  } else if (status.error().error != SystemError::from_errno(ENOENT)) {
-    return std::unexpected(std::move(status.error()));
-  }
-  // O_EXCL: a file planted since the unlink makes this fail instead of being written through.
-  auto file = open_owned_private(path, OpenMode::CreateNew, ::geteuid());
-  if (!file) return std::unexpected(std::move(file.error()));
-  if (auto written = write_all(file->fd.get(), contents); !written) {
+[[nodiscard]] std::expected<UnnamedFile, FileSafetyError> UnnamedFile::create(
+    int dir_fd, std::string_view path, std::string_view contents) {
+  UniqueFd fd(retry_on_eintr(
+      [&] { return ::openat(dir_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600); }));
+  if (!fd.valid())
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
+  if (auto written = write_all(fd.get(), contents); !written) {
     return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path, written.error()));
   }
+  return UnnamedFile(dir_fd, std::string(path), std::move(fd), contents.size());
+}
+
+[[nodiscard]] std::expected<void, FileSafetyError> UnnamedFile::put_in_place(
+    std::string_view contents) {
+  const auto cannot = [&](FileOperation operation, int code) {
+    return std::unexpected(FileSafetyError::cannot(operation, path_, code));
+  };
+  if (contents.size() > size_) return cannot(FileOperation::Write, ENOSPC);
+  // Overwriting bytes the file already has needs no new room; shortening it frees some.
+  for (std::size_t done = 0; done < contents.size();) {
+    const ssize_t n = retry_on_eintr([&] {
+      return ::pwrite(fd_.get(), contents.data() + done, contents.size() - done,
+                      static_cast<off_t>(done));
+    });
+    if (n <= 0) {
+      return std::unexpected(FileSafetyError::cannot(
+          FileOperation::Write, path_,
+          n < 0 ? SystemError::from_errno(errno) : SystemError::short_write()));
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (contents.size() < size_ &&
+      retry_on_eintr([&] { return ::ftruncate(fd_.get(), static_cast<off_t>(contents.size())); }) !=
+          0) {
+    return cannot(FileOperation::Write, errno);
+  }
+  size_ = contents.size();
+
+  const std::string name(path_.substr(path_.rfind('/') + 1));
+  // Whatever else stands there goes, a symbolic link itself and never its target.
+  if (::unlinkat(dir_fd_, name.c_str(), 0) != 0 && errno != ENOENT) {
+    if (errno == EISDIR) return std::unexpected(FileSafetyError::of(Kind::NotRegularFile, path_));
+    return cannot(FileOperation::Remove, errno);
+  }
+  // Through /proc, since linking the descriptor itself (AT_EMPTY_PATH) needs a privilege on
+  // kernels before 6.10; without /proc mounted, that is the one way left. A name that appeared
+  // since the unlink fails with EEXIST instead of being replaced.
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
+  int linked = ::linkat(AT_FDCWD, self.c_str(), dir_fd_, name.c_str(), AT_SYMLINK_FOLLOW);
+  if (linked != 0 && errno == ENOENT) {
+    linked = ::linkat(fd_.get(), "", dir_fd_, name.c_str(), AT_EMPTY_PATH);
+  }
+  if (linked != 0) {
+    if (errno == EEXIST) return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, path_));
+    return cannot(FileOperation::Write, errno);
+  }
   return {};
+}
+
+[[nodiscard]] std::expected<void, FileSafetyError> write_private_file(std::string_view path,
+                                                                      std::string_view contents) {
+  if (has_nul_byte(path))
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, EINVAL));
+  const std::size_t slash = path.rfind('/');
+  const std::string dir(slash == std::string_view::npos ? "." : path.substr(0, slash + 1));
+  const UniqueFd dir_fd(
+      retry_on_eintr([&] { return ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+  if (!dir_fd.valid()) {
+    if (errno == ENOENT) return std::unexpected(FileSafetyError::of(Kind::NotFound, path));
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
+  }
+  auto file = UnnamedFile::create(dir_fd.get(), path, contents);
+  if (!file) return std::unexpected(std::move(file.error()));
+  return file->put_in_place(contents);
 }
 
 [[nodiscard]] std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path) {
@@ -155,7 +201,7 @@ struct OpenFile {
   if (path.find('\n') != std::string_view::npos) {
     return std::unexpected(FileSafetyError::of(Kind::LineFeedInPath, path));
   }
-  auto file = open_regular(path, OpenMode::Read);
+  auto file = open_regular(path);
   if (!file) return std::unexpected(std::move(file.error()));
   const uid_t owner = file->status.st_uid;
   if (owner != ::geteuid() && owner != 0) {

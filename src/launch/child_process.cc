@@ -56,7 +56,8 @@ struct SpawnAttributes {
   SpawnAttributes& operator=(const SpawnAttributes&) = delete;
 };
 
-int prepare(SpawnActions& fa, SpawnAttributes& sa, const char* working_directory) {
+int prepare(SpawnActions& fa, SpawnAttributes& sa, const char* working_directory,
+            const sigset_t* signal_mask) {
   posix_spawn_file_actions_t* a = &fa.actions;
   // closefrom first: descriptors we inherited without close-on-exec must not reach the child.
   if (int e = posix_spawn_file_actions_addclosefrom_np(a, 3)) return e;
@@ -69,13 +70,14 @@ int prepare(SpawnActions& fa, SpawnAttributes& sa, const char* working_directory
   sigset_t defaults;
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
-  sigset_t no_mask;
-  sigemptyset(&no_mask);
   if (int e = posix_spawnattr_setsigdefault(s, &defaults)) return e;
-  if (int e = posix_spawnattr_setsigmask(s, &no_mask)) return e;
   if (int e = posix_spawnattr_setpgroup(s, 0)) return e;
-  return posix_spawnattr_setflags(
-      s, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF;
+  if (signal_mask != nullptr) {
+    if (int e = posix_spawnattr_setsigmask(s, signal_mask)) return e;
+    flags |= POSIX_SPAWN_SETSIGMASK;
+  }
+  return posix_spawnattr_setflags(s, flags);
 }
 
 }  // namespace
@@ -113,7 +115,7 @@ ChildSpec make_bridge_spec(std::string_view python_program, const BridgeSettings
 }
 
 [[nodiscard]] std::expected<std::uint32_t, LauncherError::StartFailed> spawn_child(
-    const ChildSpec& spec) {
+    const ChildSpec& spec, const sigset_t* signal_mask) {
   const auto failed = [&](int code) {
     return std::unexpected(LauncherError::StartFailed{spec.program, SystemError::from_errno(code)});
   };
@@ -130,7 +132,8 @@ ChildSpec make_bridge_spec(std::string_view python_program, const BridgeSettings
 
   SpawnActions actions;
   SpawnAttributes attributes;
-  if (int e = prepare(actions, attributes, spec.working_directory.c_str())) return failed(e);
+  if (int e = prepare(actions, attributes, spec.working_directory.c_str(), signal_mask))
+    return failed(e);
   std::vector<char*> argv = pointers(argv_strings);
   std::vector<char*> envp = pointers(env_strings);
   pid_t pid = 0;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <signal.h>
+
 #include <cstdint>
 #include <expected>
 #include <string>
@@ -37,9 +39,10 @@ ChildSpec make_bridge_spec(std::string_view python_program, const BridgeSettings
                            const EnvSnapshot& env);
 
 // Starts the child in its own process group, in its working directory, with its standard
-// streams on /dev/null and no other descriptor of ours. Returns once the program has been
+// streams on /dev/null, no other descriptor of ours, the default action for SIGPIPE and the
+// signal mask `signal_mask` (nullptr: the caller's own). Returns once the program has been
 // executed or has failed to; never waits for the child.
 [[nodiscard]] std::expected<std::uint32_t, LauncherError::StartFailed> spawn_child(
-    const ChildSpec& spec);
+    const ChildSpec& spec, const sigset_t* signal_mask = nullptr);
 
 }  // namespace qs

@@ -90,6 +90,19 @@ std::string format_launch_record(const LaunchRecord& record) {
   return {};
 }
 
+std::string largest_launch_record(std::string_view bridge_file) {
+  constexpr std::uint32_t widest = 4294967295;
+  return format_launch_record({widest, RecordedBridge{widest, std::string(bridge_file)}});
+}
+
+[[nodiscard]] std::expected<DirectoryLock, LauncherError> lock_launch_directory(
+    std::string_view runtime_dir) {
+  auto lock = DirectoryLock::acquire(join_path(runtime_dir, "launch"), kLaunchLockPatience);
+  if (!lock) return fail(LauncherError::File{std::move(lock.error())});
+  if (!*lock) return fail(LauncherError::Busy{launch_record_path(runtime_dir)});
+  return std::move(**lock);
+}
+
 [[nodiscard]] std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root,
                                                                   std::uint32_t pid,
                                                                   std::string_view text) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <expected>
 #include <optional>
@@ -7,6 +8,7 @@
 #include <string_view>
 
 #include "cli/launcher_error.h"
+#include "files/directory_lock.h"
 
 namespace qs {
 
@@ -40,6 +42,19 @@ std::string format_launch_record(const LaunchRecord& record);
 
 [[nodiscard]] std::expected<void, LauncherError> write_launch_record(std::string_view path,
                                                                      const LaunchRecord& record);
+
+// The text of the largest record a launch of `bridge_file` can write: the room it takes before
+// anything starts.
+std::string largest_launch_record(std::string_view bridge_file);
+
+// How long a launch or a stop waits for another one of the same user; the holder normally
+// needs milliseconds.
+inline constexpr std::chrono::milliseconds kLaunchLockPatience{5000};
+
+// runtime_dir/launch, locked: the launches and stops of one user read and change the record one
+// at a time. Busy when another one keeps it past the patience above.
+[[nodiscard]] std::expected<DirectoryLock, LauncherError> lock_launch_directory(
+    std::string_view runtime_dir);
 
 // Whether process `pid` runs with `text` as one of its arguments, each argument taken as the
 // record gives a path back (invalid UTF-8 as U+FFFD, a final carriage return dropped). A process

@@ -5,22 +5,25 @@
 #include "files/guarded_file.h"
 
 namespace qs {
-namespace {
-
-// Whether a failed look at a process means that it has ended or is not ours to read.
-bool means_process_absent(int error_code) {
-  return error_code == ENOENT || error_code == ESRCH || error_code == EACCES || error_code == EPERM;
+bool means_no_process(int error_code) {
+  switch (error_code) {
+    case ENOENT:   // ended
+    case ESRCH:    // ending
+    case ENOTDIR:  // an entry that is no process directory
+    case EACCES:   // another user's, hidden from us
+    case EPERM:
+      return true;
+    default:
+      return false;
+  }
 }
-
-}  // namespace
 
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
     int dir_fd, std::string_view path) {
   auto contents = read_bounded_file_at(dir_fd, path);
   if (contents) return std::move(*contents);
   const FileSafetyError& error = contents.error();
-  if (error.kind == FileSafetyError::Kind::CannotAccess &&
-      !means_process_absent(error.error.code)) {
+  if (error.kind == FileSafetyError::Kind::CannotAccess && !means_no_process(error.error.code)) {
     return std::unexpected(error.error);
   }
   return std::nullopt;

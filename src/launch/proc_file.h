@@ -9,11 +9,16 @@
 
 namespace qs {
 
+// Whether a failed look at a process (an errno of its /proc entry or files) is an answer: the
+// process has ended, is not ours to read, or the entry is no process at all. Every other failure
+// is the launcher's own (no descriptor left, no memory, an I/O error) and no answer: read as "no
+// such process" it would let a launch attach to a running LibreOffice, or a stop forget a
+// running bridge.
+bool means_no_process(int error_code);
+
 // A file of a process (comm, cmdline), relative to `dir_fd`, read with the bounded read.
-// Nothing when the process has ended or is not ours to read, or when the file is not what a
-// process file is (a link, too long): such a process is not one of ours. The launcher's own
-// failures (no descriptor left, no memory, an I/O error) are errors: read as "no such process"
-// they would let a launch attach to a running LibreOffice, or a stop forget a running bridge.
+// Nothing when means_no_process says so, or when the file is not what a process file is (a
+// link, not a regular file, too long): such a process is not one of ours.
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
     int dir_fd, std::string_view path);
 

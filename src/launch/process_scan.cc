@@ -61,7 +61,7 @@ std::string_view trim(std::string_view text) {
     if (!pid) continue;
     struct stat status {};
     if (::fstatat(fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno == ENOENT || errno == ESRCH) continue;
+      if (means_no_process(errno)) continue;
       return cannot_list(errno);
     }
     if (status.st_uid != user) continue;

@@ -16,6 +16,7 @@
 #include "launch/port_check.h"
 #include "launch/process_scan.h"
 #include "launch/report.h"
+#include "launch/signal_hold.h"
 
 namespace qs {
 namespace {
@@ -85,14 +86,67 @@ namespace {
   return {};
 }
 
-[[nodiscard]] std::expected<void, LauncherError> report(OutputStream& out,
-                                                        std::uint32_t soffice_pid,
-                                                        std::uint32_t bridge_pid,
+struct Started {
+  std::uint32_t soffice_pid = 0;
+  std::uint32_t bridge_pid = 0;
+};
+
+// Starts both children and records them, holding the launch directory's lock throughout and the
+// termination signals from the first start until the record is in place.
+[[nodiscard]] std::expected<Started, LauncherError> start_and_record(const SystemPaths& paths,
+                                                                     const BridgeSettings& settings,
+                                                                     const EnvSnapshot& env,
+                                                                     UnnamedFile& record) {
+  const SignalHold hold;
+  const sigset_t* given = &hold.given_mask();
+  auto soffice =
+      spawn_child(make_soffice_spec(paths.soffice_program, settings.uno_port, env), given);
+  if (!soffice) return fail(std::move(soffice.error()));
+  auto bridge = spawn_child(make_bridge_spec(paths.python_program, settings, env), given);
+  if (!bridge) {
+    // The record still tells the next launch and the stop which LibreOffice this was; the
+    // failure to write it would hide the more important message, so it is dropped.
+    (void)record.put_in_place(format_launch_record({*soffice, std::nullopt}));
+    return fail(LauncherError::LeftRunning{*soffice, std::move(bridge.error())});
+  }
+  const LaunchRecord launched{*soffice, RecordedBridge{*bridge, settings.bridge_file}};
+  if (auto placed = record.put_in_place(format_launch_record(launched)); !placed) {
+    return fail(LauncherError::LeftUnrecorded{std::move(placed.error()), *soffice, *bridge});
+  }
+  return Started{*soffice, *bridge};
+}
+
+// Everything from the earlier record to the new one, under the launch directory's lock: two
+// launches cannot both find the way clear, and a stop cannot remove a record it did not read.
+[[nodiscard]] std::expected<Started, LauncherError> launch_locked(const SystemPaths& paths,
+                                                                  const BaseDirs& dirs,
+                                                                  const BridgeSettings& settings,
+                                                                  const EnvSnapshot& env,
+                                                                  uid_t user) {
+  auto record_path = prepare_record_place(dirs, user);
+  if (!record_path) return std::unexpected(std::move(record_path.error()));
+  auto lock = lock_launch_directory(*dirs.runtime_dir);
+  if (!lock) return std::unexpected(std::move(lock.error()));
+  if (auto refused = refuse_running(paths, *record_path, settings.uno_port, user); !refused) {
+    return std::unexpected(std::move(refused.error()));
+  }
+  if (auto refused = refuse_taken_ports(settings); !refused) {
+    return std::unexpected(std::move(refused.error()));
+  }
+  // The room for the record is taken before anything starts: a full file system refuses here.
+  auto record =
+      UnnamedFile::create(lock->fd(), *record_path, largest_launch_record(settings.bridge_file));
+  if (!record) return fail(LauncherError::File{std::move(record.error())});
+  // From here on nothing that was started is ever stopped by the launcher.
+  return start_and_record(paths, settings, env, *record);
+}
+
+[[nodiscard]] std::expected<void, LauncherError> report(OutputStream& out, const Started& started,
                                                         const BridgeSettings& settings) {
   const std::string lines[] = {
-      "LibreOffice started (process " + std::to_string(soffice_pid) +
+      "LibreOffice started (process " + std::to_string(started.soffice_pid) +
           "), listening for UNO on 127.0.0.1:" + std::to_string(settings.uno_port),
-      "bridge started (process " + std::to_string(bridge_pid) +
+      "bridge started (process " + std::to_string(started.bridge_pid) +
           "), listening on 127.0.0.1:" + std::to_string(settings.bridge_port),
       "a script runs on the current document of its target's family, or with doc set to None "
       "when none is open",
@@ -119,26 +173,10 @@ namespace {
   if (auto checked = check_bridge_script(bridge_file); !checked) {
     return fail(LauncherError::BridgeFileRefused{std::move(checked.error())});
   }
-  auto record_path = prepare_record_place(dirs, user);
-  if (!record_path) return std::unexpected(std::move(record_path.error()));
-  if (auto refused = refuse_running(paths, *record_path, settings->uno_port, user); !refused) {
-    return refused;
-  }
-  if (auto refused = refuse_taken_ports(*settings); !refused) return refused;
-
-  // From here on nothing that was started is ever stopped by the launcher.
-  auto soffice = spawn_child(make_soffice_spec(paths.soffice_program, settings->uno_port, env));
-  if (!soffice) return fail(std::move(soffice.error()));
-  auto bridge = spawn_child(make_bridge_spec(paths.python_program, *settings, env));
-  if (!bridge) {
-    // The record still tells the next launch and the stop which LibreOffice this was; the
-    // failure to write it would hide the more important message, so it is dropped.
-    (void)write_launch_record(*record_path, LaunchRecord{*soffice, std::nullopt});
-    return fail(LauncherError::LeftRunning{*soffice, std::move(bridge.error())});
-  }
-  const LaunchRecord record{*soffice, RecordedBridge{*bridge, settings->bridge_file}};
-  if (auto written = write_launch_record(*record_path, record); !written) return written;
-  return report(out, *soffice, *bridge, *settings);
+  // The lock is gone by the report: a slow reader of standard output holds up no one else.
+  auto started = launch_locked(paths, dirs, *settings, env, user);
+  if (!started) return std::unexpected(std::move(started.error()));
+  return report(out, *started, *settings);
 }
 
 }  // namespace qs

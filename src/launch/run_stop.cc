@@ -32,19 +32,50 @@ namespace {
   }
   // Held before the check, so that the signal reaches the process that was checked: if it
   // ends meanwhile and its id is reused, the check read another process and `exists` says so.
+  const auto cannot_look = [&](SystemError error) {
+    return fail(LauncherError::ProcessCheckFailed{bridge.bridge_pid, error});
+  };
   auto handle = ProcessHandle::open(static_cast<pid_t>(signed_pid));
-  if (!handle) return fail(LauncherError::ListProcesses{handle.error()});
+  if (!handle) return cannot_look(handle.error());
   if (!*handle) return gone();
   auto runs = cmdline_contains(paths.proc_root, bridge.bridge_pid, bridge.bridge_file);
   if (!runs) return std::unexpected(std::move(runs.error()));
   if (!*runs) return gone();
   auto exists = (*handle)->exists();
-  if (!exists) return fail(LauncherError::ListProcesses{exists.error()});
+  if (!exists) return cannot_look(exists.error());
   if (!*exists) return gone();
   if (auto sent = (*handle)->send(SIGTERM); !sent) {
     return fail(LauncherError::SignalFailed{bridge.bridge_pid, sent.error()});
   }
   return write_report_line(out, "bridge stopped (process " + pid_text + ")");
+}
+
+// Reads the record, deals with its bridge and removes it, under the launch directory's lock: a
+// launch that runs meanwhile waits, so the record removed is always the one read. Nothing when
+// no launch is recorded.
+[[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> forget_launch(
+    const SystemPaths& paths, std::string_view runtime_dir, OutputStream& out) {
+  auto lock = lock_launch_directory(runtime_dir);
+  if (!lock) {
+    // The stop creates nothing: without the launch directory no launch is recorded.
+    const auto* file = std::get_if<LauncherError::File>(&lock.error().kind);
+    if (file != nullptr && file->error.kind == FileSafetyError::Kind::NotFound) {
+      return std::nullopt;
+    }
+    return std::unexpected(std::move(lock.error()));
+  }
+  const std::string path = launch_record_path(runtime_dir);
+  auto record = read_launch_record(path);
+  if (!record || !*record) return record;
+  const LaunchRecord& recorded = **record;
+  auto dealt = recorded.bridge
+                   ? stop_bridge(paths, path, *recorded.bridge, out)
+                   : write_report_line(out, "no bridge is recorded: nothing was signalled");
+  if (!dealt) return std::unexpected(std::move(dealt.error()));
+  if (auto removed = remove_file_if_present(path); !removed) {
+    return fail(LauncherError::File{std::move(removed.error())});
+  }
+  return record;
 }
 
 }  // namespace
@@ -53,19 +84,10 @@ namespace {
                                                           const BaseDirs& dirs, OutputStream& out) {
   if (!dirs.runtime_dir)
     return fail(LauncherError::Config{ConfigError::message(kNoRuntimeDirMessage)});
-  const std::string path = launch_record_path(*dirs.runtime_dir);
-  auto record = read_launch_record(path);
-  if (!record) return std::unexpected(std::move(record.error()));
-  if (!*record) return write_report_line(out, "nothing to stop: no launch is recorded");
-
-  const LaunchRecord& recorded = **record;
-  auto dealt = recorded.bridge
-                   ? stop_bridge(paths, path, *recorded.bridge, out)
-                   : write_report_line(out, "no bridge is recorded: nothing was signalled");
-  if (!dealt) return dealt;
-  if (auto removed = remove_file_if_present(path); !removed) {
-    return fail(LauncherError::File{std::move(removed.error())});
-  }
+  auto forgotten = forget_launch(paths, *dirs.runtime_dir, out);
+  if (!forgotten) return std::unexpected(std::move(forgotten.error()));
+  if (!*forgotten) return write_report_line(out, "nothing to stop: no launch is recorded");
+  const LaunchRecord& recorded = **forgotten;
   const std::string name =
       recorded.soffice_pid ? "LibreOffice (process " + std::to_string(*recorded.soffice_pid) + ")"
                            : std::string("LibreOffice");

@@ -92,6 +92,22 @@ TEST(LauncherError, RendersEveryVariantWithItsStatus) {
                    "cannot check whether port 9304 on 127.0.0.1 is free: Too many open files (os "
                    "error 24)",
                    1});
+  cases.push_back({{LauncherError::Busy{"/r/launch/libreoffice.pids"}},
+                   "another launch or stop of yours is using /r/launch/libreoffice.pids; try "
+                   "again when it has finished",
+                   1});
+  cases.push_back({{LauncherError::ProcessCheckFailed{4250, SystemError::from_errno(EMFILE)}},
+                   "cannot look at process 4250: Too many open files (os error 24)",
+                   1});
+  cases.push_back(
+      {{LauncherError::LeftUnrecorded{
+           FileSafetyError::cannot(FileOperation::Write, "/r/launch/libreoffice.pids", ENOSPC),
+           4242, 4250}},
+       "cannot write /r/launch/libreoffice.pids: No space left on device (os error 28). "
+       "LibreOffice (process 4242) and the bridge (process 4250) were started and are left "
+       "running, but no launch is recorded: end the bridge yourself (kill 4250) and close "
+       "LibreOffice when you are done",
+       1});
   ASSERT_EQ(cases.size(), std::variant_size_v<decltype(LauncherError::kind)>);
   for (const Case& c : cases) {
     EXPECT_EQ(message_of(c.error), c.message);

@@ -1,24 +1,33 @@
-// Interrupted, short and refused system calls, a file that grows while it is read, and paths
-// swapped for symbolic links between two steps.
+// Interrupted, short and refused system calls, a file that grows while it is read, paths
+// swapped for symbolic links between two steps, signals and full file systems during a launch.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
 
 #include "base/output_stream.h"
 #include "faults/interpose.h"
 #include "files/guarded_file.h"
 #include "files/private_dir.h"
+#include "launch/child_process.h"
 #include "launch/launch_record.h"
 #include "launch/port_check.h"
 #include "launch/process_scan.h"
 #include "launch/run_launch.h"
+#include "launch/run_stop.h"
+#include "support/as_user.h"
 #include "support/fake_report.h"
 #include "support/string_output_stream.h"
 #include "support/temp_dir.h"
@@ -146,7 +155,7 @@ TEST(SwappedPaths, ALinkPlantedAfterTheOldRecordWentIsNotWrittenThrough) {
   test::write_file(path, "soffice 1\n");
   test::write_file(victim, "keep", 0644);
   Armed armed({.after_unlink = [&](const std::string& removed) {
-    if (removed == path) ::symlink(victim.c_str(), removed.c_str());
+    if (removed == "libreoffice.pids") ::symlink(victim.c_str(), path.c_str());
   }});
   const auto written = write_private_file(path, "soffice 2\n");
   ASSERT_FALSE(written);
@@ -211,37 +220,218 @@ TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
   }
 }
 
-// The record cannot be written once both children run: they keep running, the failure is the
-// file's, and no report claims a launch that the next stop could not find.
-TEST(SystemCallFaults, ARecordThatCannotBeWrittenLeavesBothChildrenAndNoReport) {
-  TempDir dir;
-  for (const char* name : {"soffice", "soffice.bin", "python3"}) {
-    ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, (dir / name).c_str()), 0);
+// A launch in this process, with fake children and a process table without LibreOffice.
+class InProcessLaunch : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"soffice", "soffice.bin", "python3"}) {
+      ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, (dir / name).c_str()), 0);
+    }
+    test::make_dir(dir / "proc");
+    test::make_dir(dir / "config");
+    test::write_file(dir / "config/config.toml", "[apps.libreoffice-writer]\nenabled = true\n");
+    test::write_file(dir / "uno_bridge.py", "", 0644);
   }
-  test::make_dir(dir / "proc");  // no LibreOffice runs
-  test::make_dir(dir / "config");
-  test::write_file(dir / "config/config.toml", "[apps.libreoffice-writer]\nenabled = true\n");
-  test::write_file(dir / "uno_bridge.py", "", 0644);
+  std::expected<void, LauncherError> launch(test::StringOutputStream& out) {
+    return run_launch(paths, dirs, dir / "uno_bridge.py", env, out);
+  }
+  // Nothing was ever started by this process.
+  static bool nothing_started() { return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }
+
+  TempDir dir;
   const SystemPaths paths{dir / "soffice", dir / "python3", dir / "proc"};
   const BaseDirs dirs{dir / "config", dir / "state", dir / "run"};
-  const EnvSnapshot env{{"HOME", dir.path()}, {"QS_FAKE_LIFETIME", "30"}};
-  test::StringOutputStream out;
-  const auto launched = [&] {
-    Armed armed({.writes_accept_nothing = true});
-    return run_launch(paths, dirs, dir / "uno_bridge.py", env, out);
-  }();
-  ASSERT_FALSE(launched);
   const std::string record = launch_record_path(*dirs.runtime_dir);
-  EXPECT_EQ(message_of(launched.error()),
-            "cannot write " + record + ": failed to write whole buffer");
-  EXPECT_EQ(out.text(), "");
-  ASSERT_TRUE(test::wait_for_file(dir / "soffice.report"));
-  ASSERT_TRUE(test::wait_for_file(dir / "bridge.report"));
-  for (const char* child : {"soffice.report", "bridge.report"}) {
-    const pid_t pid = test::read_report(dir / child).pid;
-    EXPECT_FALSE(test::process_gone(pid)) << child;
-    test::kill_process(pid);
+  const EnvSnapshot env{{"HOME", dir.path()}, {"QS_FAKE_LIFETIME", "30"}};
+};
+
+// The record's room is taken before anything starts; should naming the record still fail, both
+// children keep running, nothing claims a launch, and the message names both.
+TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) {
+  struct Case {
+    const char* what;
+    Faults faults;
+    bool started;
+  };
+  const std::vector<Case> cases = {
+      {"no byte can be written", {.writes_accept_nothing = true}, false},
+      {"the file cannot be named", {.linkat_error = ENOSPC}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::StringOutputStream out;
+    const auto launched = [&] {
+      Armed armed(c.faults);
+      return launch(out);
+    }();
+    ASSERT_FALSE(launched);
+    EXPECT_EQ(out.text(), "");
+    EXPECT_FALSE(test::exists(record));
+    if (!c.started) {
+      EXPECT_EQ(message_of(launched.error()),
+                "cannot write " + record + ": failed to write whole buffer");
+      EXPECT_TRUE(nothing_started());
+      continue;
+    }
+    ASSERT_TRUE(test::wait_for_file(dir / "soffice.report"));
+    ASSERT_TRUE(test::wait_for_file(dir / "bridge.report"));
+    const pid_t soffice = test::read_report(dir / "soffice.report").pid;
+    const pid_t bridge = test::read_report(dir / "bridge.report").pid;
+    const auto lost = FileSafetyError::cannot(FileOperation::Write, record, ENOSPC);
+    EXPECT_EQ(message_of(launched.error()),
+              message_of(LauncherError{LauncherError::LeftUnrecorded{
+                  lost, static_cast<std::uint32_t>(soffice), static_cast<std::uint32_t>(bridge)}}));
+    for (pid_t pid : {soffice, bridge}) {
+      EXPECT_FALSE(test::process_gone(pid));
+      test::kill_process(pid);
+    }
   }
+}
+
+// A user's Ctrl-C between the starts and the record: the launch ends by it, after the record.
+TEST_F(InProcessLaunch, ATerminationSignalWaitsForTheRecord) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    const pid_t child = ::fork();
+    if (child == 0) {
+      Armed armed({.before_linkat = [signal] { ::raise(signal); }});
+      test::StringOutputStream out;
+      ::_exit(launch(out) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    const auto recorded = read_launch_record(record);
+    ASSERT_TRUE(recorded && *recorded && (*recorded)->soffice_pid && (*recorded)->bridge);
+    for (std::uint32_t pid : {*(*recorded)->soffice_pid, (*recorded)->bridge->bridge_pid}) {
+      EXPECT_FALSE(test::process_gone(static_cast<pid_t>(pid)));
+      test::kill_process(static_cast<pid_t>(pid));
+    }
+    ::unlink(record.c_str());
+  }
+}
+
+// A runtime file system without room for the record refuses before anything starts.
+TEST_F(InProcessLaunch, AFullRuntimeFileSystemStartsNothing) {
+  if (!test::running_as_root()) GTEST_SKIP() << "mounting a small tmpfs needs root";
+  const std::string run = *dirs.runtime_dir;
+  struct Case {
+    const char* options;
+    std::size_t filler;  // bytes written to fill it
+    const char* operation;
+  };
+  for (const Case& c : {Case{"size=4k,mode=0700", 4096, "write"},
+                        Case{"nr_inodes=2,mode=0700", 0, "open"}}) {  // its root and launch/
+    SCOPED_TRACE(c.options);
+    test::make_dir(run);
+    ASSERT_EQ(::mount("qs-full", run.c_str(), "tmpfs", 0, c.options), 0) << std::strerror(errno);
+    test::make_dir(run + "/launch");
+    if (c.filler > 0) test::write_file(run + "/filler", std::string(c.filler, 'x'));
+    test::StringOutputStream out;
+    const auto launched = launch(out);
+    ASSERT_FALSE(launched);
+    EXPECT_EQ(message_of(launched.error()), std::string("cannot ") + c.operation + " " + record +
+                                                ": No space left on device (os error 28)");
+    EXPECT_TRUE(nothing_started());
+    EXPECT_FALSE(test::exists(record));
+    ::umount2(run.c_str(), MNT_DETACH);
+    ::rmdir(run.c_str());
+  }
+}
+
+// Each answer of pidfd_open; and a bridge that ends after its command line was checked is not
+// signalled, since the descriptor is asked again first.
+TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
+  test::make_dir(dir / "run");
+  test::make_dir(dir / "run/launch");
+  pid_t bridge = 0;
+  const auto end_bridge = [&](int signal) {
+    if (signal == 0) test::kill_process(bridge);
+  };
+  struct Case {
+    const char* what;
+    Faults faults;
+    std::string outcome;  // "stopped", "gone", or the message after the process id
+  };
+  const std::vector<Case> cases = {
+      {"ESRCH", {.pidfd_open_error = ESRCH}, "gone"},
+      {"a thread's id", {.pidfd_open_error = ENOENT}, "gone"},
+      {"a thread's id before Linux 6.9", {.pidfd_open_error = EINVAL}, "gone"},
+      {"no process descriptors", {.pidfd_open_error = ENOSYS}, "stopped"},
+      {"a sandbox", {.pidfd_open_error = EPERM}, "stopped"},
+      {"another sandbox", {.pidfd_open_error = EACCES}, "stopped"},
+      {"no descriptor left", {.pidfd_open_error = EMFILE}, ": Too many open files (os error 24)"},
+      {"ended after its check", {.before_pidfd_signal = end_bridge}, "gone"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto spawned = spawn_child({dir / "python3", {dir / "uno_bridge.py"}, "/", {}});
+    ASSERT_TRUE(spawned);
+    bridge = static_cast<pid_t>(*spawned);
+    for (int i = 0; i < 500 && cmdline_contains("/proc", *spawned, dir / "uno_bridge.py") != true;
+         ++i) {
+      ::usleep(10000);
+    }
+    ASSERT_TRUE(write_launch_record(record, {1, RecordedBridge{*spawned, dir / "uno_bridge.py"}}));
+    test::StringOutputStream out;
+    const auto stopped = [&] {
+      Armed armed(c.faults);
+      return run_stop({.proc_root = "/proc"}, dirs, out);
+    }();
+    const std::string pid = std::to_string(bridge);
+    if (c.outcome == "stopped") {
+      EXPECT_TRUE(out.text().starts_with("bridge stopped (process " + pid + ")\n")) << out.text();
+      int status = 0;
+      ASSERT_EQ(::waitpid(bridge, &status, 0), bridge);  // it ends by the SIGTERM
+    } else if (c.outcome == "gone") {
+      EXPECT_TRUE(out.text().starts_with("the bridge (process " + pid + ") is no longer running"))
+          << out.text();
+    } else {
+      ASSERT_FALSE(stopped);
+      EXPECT_EQ(message_of(stopped.error()), "cannot look at process " + pid + c.outcome);
+    }
+    EXPECT_EQ(test::exists(record), !stopped);
+    test::kill_process(bridge);
+    ::unlink(record.c_str());
+  }
+}
+
+// Only what keeps LibreOffice from listening on 127.0.0.1 makes a port taken.
+TEST(PortCheck, OnlyWhatKeepsLibreOfficeFromListeningCounts) {
+  const auto listener = [](const char* address, std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;  // as servers do, the bridge among them
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a{.sin_family = AF_INET, .sin_port = htons(port)};
+    ::inet_pton(AF_INET, address, &a.sin_addr);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << address;
+    ::listen(fd, 1);
+    socklen_t length = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
+    return std::pair{fd, ntohs(a.sin_port)};
+  };
+  const auto check = [](std::uint16_t port) {
+    const auto taken = loopback_port_taken(port);
+    return taken ? (*taken ? "taken" : "free") : describe(taken.error());
+  };
+  const auto [elsewhere, port] = listener("127.0.0.2", 0);
+  EXPECT_EQ(check(port), "free");
+  ::close(elsewhere);
+  const auto [everywhere, unused] = listener("0.0.0.0", port);
+  EXPECT_EQ(check(port), "taken");
+  ::close(everywhere);
+  // A connection this side closed first waits in TIME_WAIT: LibreOffice could still listen.
+  const auto [server, same] = listener("127.0.0.1", port);
+  const int client = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{.sin_family = AF_INET, .sin_port = htons(port)};
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(client, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ::close(::accept(server, nullptr, nullptr));
+  ::close(client);
+  ::close(server);
+  EXPECT_EQ(check(port), "free");
+  Armed armed({.bind_error = EACCES});
+  EXPECT_EQ(check(port), "Permission denied (os error 13)");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
+#include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -73,6 +75,42 @@ extern "C" int unlink(const char* path) {
   const int result = static_cast<int>(syscall(SYS_unlink, path));
   if (result == 0 && armed != nullptr && armed->after_unlink) armed->after_unlink(path);
   return result;
+}
+
+extern "C" int unlinkat(int dir_fd, const char* name, int flags) {
+  const int result = static_cast<int>(syscall(SYS_unlinkat, dir_fd, name, flags));
+  if (result == 0 && armed != nullptr && armed->after_unlink) armed->after_unlink(name);
+  return result;
+}
+
+extern "C" int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) {
+  if (armed != nullptr && armed->before_linkat) armed->before_linkat();
+  if (armed != nullptr && armed->linkat_error != 0) {
+    errno = armed->linkat_error;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_linkat, from_dir, from, to_dir, to, flags));
+}
+
+extern "C" int bind(int fd, const sockaddr* address, socklen_t length) noexcept {
+  if (armed != nullptr && armed->bind_error != 0) {
+    errno = armed->bind_error;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_bind, fd, address, length));
+}
+
+extern "C" int pidfd_open(pid_t pid, unsigned int flags) noexcept {
+  if (armed != nullptr && armed->pidfd_open_error != 0) {
+    errno = armed->pidfd_open_error;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_pidfd_open, pid, flags));
+}
+
+extern "C" int pidfd_send_signal(int fd, int signal, siginfo_t* info, unsigned int flags) noexcept {
+  if (armed != nullptr && armed->before_pidfd_signal) armed->before_pidfd_signal(signal);
+  return static_cast<int>(syscall(SYS_pidfd_send_signal, fd, signal, info, flags));
 }
 
 extern "C" dirent* readdir(DIR* dir) {

@@ -3,9 +3,10 @@
 #include <functional>
 #include <string>
 
-// A seam for fault injection: this test binary defines read, write, mkdir, unlink, readdir and
-// socket itself, so the launcher's library, linked into it, calls these instead of the C library's.
-// Each does the real system call unless a fault is armed.
+// A seam for fault injection: this test binary defines read, write, mkdir, unlink, unlinkat,
+// linkat, readdir, socket, bind, pidfd_open and pidfd_send_signal itself, so the launcher's
+// library, linked into it, calls these instead of the C library's. Each does the real system
+// call unless a fault is armed.
 namespace qs::test::faults {
 
 struct Faults {
@@ -16,9 +17,14 @@ struct Faults {
   int read_error = 0;                  // every read fails with this errno
   int readdir_error = 0;  // every directory listing fails with this errno after its first entry
   int socket_error = 0;   // every socket fails with this errno
+  int bind_error = 0;
+  int linkat_error = 0;
+  int pidfd_open_error = 0;
   std::function<void()> before_read;
+  std::function<void()> before_linkat;
+  std::function<void(int signal)> before_pidfd_signal;
   std::function<void(const std::string&)> after_mkdir;
-  std::function<void(const std::string&)> after_unlink;
+  std::function<void(const std::string&)> after_unlink;  // the path or name as given
 };
 
 // Armed for the lifetime of the object.
