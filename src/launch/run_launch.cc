@@ -1,7 +1,10 @@
 #include "launch/run_launch.h"
 
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <string>
 
 #include "base/path.h"
@@ -86,6 +89,24 @@ namespace {
   return {};
 }
 
+// posix_spawn returns once the child's exec is under way, a moment before its command line is in
+// place: a launch that read the record then would not recognise the bridge and would go on to
+// start a second LibreOffice. Waits for the command line (microseconds, more under load) or for
+// the bridge to have ended, at most a second. The bridge is our own child, so the real process
+// table is asked, whatever table the checks of earlier processes read.
+void await_command_line(std::uint32_t pid, const std::string& bridge_file) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (cmdline_contains("/proc", pid, bridge_file) == false) {
+    siginfo_t ended{};
+    if (::waitid(P_PID, pid, &ended, WEXITED | WNOHANG | WNOWAIT) != 0 || ended.si_pid != 0 ||
+        std::chrono::steady_clock::now() > deadline) {
+      return;
+    }
+    const timespec pause{0, 50000};
+    (void)::nanosleep(&pause, nullptr);
+  }
+}
+
 struct Started {
   std::uint32_t soffice_pid = 0;
   std::uint32_t bridge_pid = 0;
@@ -109,6 +130,7 @@ struct Started {
     (void)record.put_in_place(format_launch_record({*soffice, std::nullopt}));
     return fail(LauncherError::LeftRunning{*soffice, std::move(bridge.error())});
   }
+  await_command_line(*bridge, settings.bridge_file);
   const LaunchRecord launched{*soffice, RecordedBridge{*bridge, settings.bridge_file}};
   if (auto placed = record.put_in_place(format_launch_record(launched)); !placed) {
     return fail(LauncherError::LeftUnrecorded{std::move(placed.error()), *soffice, *bridge});

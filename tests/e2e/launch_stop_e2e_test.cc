@@ -1,16 +1,23 @@
 // The launch and the stop of the built binary, with fake LibreOffice and python3 standing at
 // their fixed paths inside a private mount namespace.
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <latch>
+#include <thread>
+
 #include "e2e/sandbox.h"
 #include "launch/child_process.h"
+#include "launch/process_scan.h"
 #include "support/as_user.h"
 #include "support/temp_dir.h"
 
@@ -173,6 +180,10 @@ TEST_F(LaunchStop, AReportThatCannotBeWrittenKeepsChildrenAndRecord) {
     const RunResult stopped = box->stop(kind);
     EXPECT_EQ(stopped.status, 1);
     EXPECT_TRUE(stopped.err.starts_with("quantelspire-launch: cannot write the report: "));
+    if (kind == StdoutKind::Closed) {  // not written into a descriptor that took its number
+      EXPECT_EQ(stopped.err,
+                "quantelspire-launch: cannot write the report: Bad file descriptor (os error 9)\n");
+    }
     EXPECT_TRUE(exists(box->record_path()));
     ASSERT_EQ(box->stop().status, 0);
     const FakeReport soffice = box->soffice_report();
@@ -298,7 +309,7 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
     std::string config;  // empty: no configuration file
     std::string bridge_file;
     bool runtime_dir = true;
-    std::string prepare;  // "loose-runtime", "bad-record"
+    std::string prepare;  // "loose-runtime", "bad-record", "locked"
     int status;
     std::string err;
   };
@@ -337,6 +348,9 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
        "cannot hold (rename the file); pass the absolute path of uno_bridge.py with "
        "--bridge-file: bridges/generated/uno_bridge.py in a clone, "
        "/usr/share/quantelspire-mcp/bridges/uno_bridge.py from the package"},
+      {"another launch or stop at work", writer, bridge, true, "locked", 1,
+       "another launch or stop of yours is using " + box->record_path() +
+           "; try again when it has finished"},
       {"another program listens on the UNO port", writer + "uno_port = " + uno_taken.port() + "\n",
        bridge, true, "", 2,
        "port " + uno_taken.port() +
@@ -356,16 +370,23 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
     ::unlink((box->config_dir() + "/config.toml").c_str());
     if (!c.config.empty()) box->write_config(c.config);
     if (c.prepare == "loose-runtime") make_dir(box->runtime_dir(), 0755);
-    if (c.prepare == "bad-record") {
+    if (c.prepare == "bad-record" || c.prepare == "locked") {
       make_dir(box->runtime_dir());
       make_dir(box->runtime_dir() + "/launch");
-      write_file(box->record_path(), "soffice twelve\n");
+    }
+    if (c.prepare == "bad-record") write_file(box->record_path(), "soffice twelve\n");
+    const int held = c.prepare == "locked"
+                         ? ::open((box->runtime_dir() + "/launch").c_str(), O_RDONLY | O_CLOEXEC)
+                         : -1;
+    if (held >= 0) {
+      ASSERT_EQ(::flock(held, LOCK_EX), 0);
     }
     std::vector<std::string> env = box->environment();
     if (!c.runtime_dir)
       std::erase_if(env, [](auto& e) { return e.starts_with("QUANTELSPIRE_RUNTIME_DIR="); });
     const RunResult r =
         box->run({"libreoffice", "--bridge-file", c.bridge_file}, StdoutKind::Capture, env);
+    if (held >= 0) ::close(held);
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "quantelspire-launch: " + c.err + "\n");
@@ -375,6 +396,22 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
     }
   }
   EXPECT_EQ(mode_of(box->runtime_dir()), 0700u);
+
+  // The user's own LibreOffice listening on the UNO port is named as such, not as another program.
+  ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, box->path("soffice.bin").c_str()), 0);
+  const auto own = spawn_child({box->path("soffice.bin"), {}, "/", {{"HOME", box->home()}}});
+  ASSERT_TRUE(own);
+  for (int i = 0;
+       i < 500 && read_file("/proc/" + std::to_string(*own) + "/comm") != "soffice.bin\n"; ++i) {
+    ::usleep(10000);
+  }
+  box->write_config(writer + "uno_port = " + uno_taken.port() + "\n");
+  const RunResult r = box->launch();
+  EXPECT_EQ(r.status, 2);
+  const auto port = static_cast<std::uint16_t>(std::stoi(uno_taken.port()));
+  EXPECT_EQ(r.err, "quantelspire-launch: " +
+                       message_of(LauncherError{LauncherError::AlreadyRunning{port, {*own}}}) +
+                       "\n");
 }
 
 // valgrind 3.19 does not know pidfd_open: it warns on its own lines ("--pid-- ...") and answers
@@ -477,6 +514,101 @@ TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
             "no bridge is recorded: nothing was signalled\nLibreOffice was left running: close it "
             "yourself when you are done\n");
   EXPECT_FALSE(exists(box->record_path()));
+}
+
+// The process id a report line gives after `prefix`, or 0.
+std::uint32_t pid_after(const std::string& text, const std::string& prefix) {
+  const std::size_t at = text.find(prefix);
+  return at == std::string::npos ? 0 : std::stoul(text.substr(at + prefix.size()));
+}
+
+// Launches and stops of one user released together, round after round, whatever order the lock
+// gives them. Two launches: one starts LibreOffice and the bridge, the other sees that bridge.
+// Then, its LibreOffice closed, a launch and two stops: a launched bridge stays recorded until a
+// stop stops it, and no bridge is stopped twice.
+TEST_F(LaunchStop, LaunchesAndStopsReleasedTogetherKeepTheRecordTrue) {
+  box->enable_writer();
+  const auto together = [&](std::vector<bool> launches) {
+    std::vector<RunResult> results(launches.size());
+    std::latch released(static_cast<std::ptrdiff_t>(launches.size()));
+    std::vector<std::thread> runs;
+    for (std::size_t i = 0; i < results.size(); ++i) {
+      runs.emplace_back([&, i] {
+        released.arrive_and_wait();
+        results[i] = launches[i] ? box->launch() : box->stop();
+      });
+    }
+    for (std::thread& run : runs)
+      run.join();
+    return results;
+  };
+  const auto recorded_bridge = [&] { return pid_after(read_file(box->record_path()), "bridge "); };
+  for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
+    const auto first = together({true, true});
+    const std::size_t winner = first[0].status == 0 ? 0 : 1;
+    ASSERT_EQ(first[winner].status, 0) << first[winner].err;
+    const std::uint32_t bridge = pid_after(first[winner].out, "bridge started (process ");
+    EXPECT_EQ(first[1 - winner].err,
+              "quantelspire-launch: " +
+                  message_of(LauncherError{LauncherError::BridgeStillRunning{bridge}}) + "\n");
+    EXPECT_EQ(recorded_bridge(), bridge);
+    kill_process(box->soffice_report().pid);
+
+    const auto second = together({true, false, false});
+    EXPECT_EQ(second[0].status, second[0].status == 2 ? 2 : 0) << second[0].err;
+    const std::uint32_t launched = pid_after(second[0].out, "bridge started (process ");
+    std::vector<std::uint32_t> stopped;
+    for (const RunResult& stop : {second[1], second[2]}) {
+      EXPECT_EQ(stop.status, 0) << stop.err;
+      if (const auto pid = pid_after(stop.out, "bridge stopped (process "); pid != 0) {
+        EXPECT_EQ(std::ranges::count(stopped, pid), 0) << "a bridge stopped twice";
+        stopped.push_back(pid);
+      }
+    }
+    const bool kept = launched != 0 && std::ranges::count(stopped, launched) == 0;
+    EXPECT_EQ(exists(box->record_path()), kept);
+    if (kept) {
+      EXPECT_EQ(recorded_bridge(), launched);
+    }
+    box->kill_our_processes();
+    ::unlink(box->record_path().c_str());
+    for (const char* file : {"/soffice.report", "/bridge.report", "/bridge.term"})
+      ::unlink((box->home() + file).c_str());
+  }
+}
+
+// A stop blocked on a reader that does not read keeps the lock: a launch meanwhile waits, and
+// the record it then writes is not the one the stop removes.
+TEST_F(LaunchStop, ALaunchWaitsForAStopBlockedOnItsOutput) {
+  box->enable_writer();
+  ASSERT_EQ(box->launch().status, 0);
+  kill_process(box->soffice_report().pid);
+  int output[2];
+  ASSERT_EQ(::pipe2(output, O_CLOEXEC | O_NONBLOCK), 0);
+  while (::write(output[1], std::string(4096, 'x').data(), 4096) > 0) {
+  }
+  ::fcntl(output[0], F_SETFL, 0);
+  ::fcntl(output[1], F_SETFL, 0);
+  RunResult stopped, launched;
+  std::thread stopper([&] {
+    stopped = box->run({"libreoffice", "--stop"}, StdoutKind::Given, {}, output[1]);
+  });
+  ASSERT_TRUE(wait_for_file(box->home() + "/bridge.term"));  // signalled, now blocked
+  ::close(output[1]);
+  std::thread launcher([&] { launched = box->launch(); });
+  std::string drained;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(output[0], buffer, sizeof buffer)) > 0;)
+    drained.append(buffer, static_cast<std::size_t>(n));
+  stopper.join();
+  launcher.join();
+  ::close(output[0]);
+  EXPECT_EQ(stopped.status, 0) << stopped.err;
+  EXPECT_TRUE(drained.find("bridge stopped (process ") != std::string::npos);
+  ASSERT_EQ(launched.status, 0) << launched.err;
+  EXPECT_EQ(pid_after(read_file(box->record_path()), "bridge "),
+            pid_after(launched.out, "bridge started (process "));
 }
 
 }  // namespace

@@ -114,11 +114,12 @@ std::vector<std::string> Sandbox::environment() const {
 }
 
 RunResult Sandbox::run(std::vector<std::string> args, StdoutKind stdout_kind,
-                       std::vector<std::string> env) {
+                       std::vector<std::string> env, int stdout_fd) {
   const std::string layer = dir_ / "layer";
   RunResult result = run_binary({.args = std::move(args),
                                  .env = env.empty() ? environment() : std::move(env),
                                  .stdout_kind = stdout_kind,
+                                 .stdout_fd = stdout_fd,
                                  .in_child = [layer] { enter_namespace(layer); }});
   EXPECT_NE(result.status, 125) << "the mount namespace could not be set up";
   return result;

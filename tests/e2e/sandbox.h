@@ -39,7 +39,7 @@ class Sandbox {
 
   std::vector<std::string> environment() const;
   RunResult run(std::vector<std::string> args, StdoutKind stdout_kind = StdoutKind::Capture,
-                std::vector<std::string> env = {});
+                std::vector<std::string> env = {}, int stdout_fd = -1);
   // `launcher` as the last argument of `wrapper` (a program and its options), then `args`.
   RunResult run_under(std::vector<std::string> wrapper, const std::string& launcher,
                       std::vector<std::string> args);
@@ -54,9 +54,10 @@ class Sandbox {
   FakeReport soffice_report() const;
   FakeReport bridge_report() const;
 
- private:
+  // Kills and reaps every process the launches started.
   void kill_our_processes();
 
+ private:
   TempDir dir_;
   std::string bridge_file_;
 };

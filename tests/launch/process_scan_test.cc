@@ -64,7 +64,8 @@ TEST(FindSofficeProcesses, ReadsAFakeProcessTable) {
   test::make_dir(proc / "13");
   test::write_file(proc / "real-comm", "soffice.bin\n");
   ASSERT_EQ(::symlink((proc / "real-comm").c_str(), (proc / "13/comm").c_str()), 0);
-  test::make_dir(proc / "15");  // comm too long
+  test::write_file(proc / "16", "soffice.bin\n");  // an entry that is no directory
+  test::make_dir(proc / "15");                     // comm too long
   test::write_file(proc / "15/comm", "soffice.bin" + std::string(70000, ' '));
   EXPECT_EQ(scan(proc.path()), "12,120,3000,4294967295");
 }

@@ -72,6 +72,9 @@ RunResult run_binary(const RunOptions& options, const std::string& program) {
         ::dup2(full, 1);
         break;
       }
+      case StdoutKind::Given:
+        ::dup2(options.stdout_fd, 1);
+        break;
       case StdoutKind::Closed:
         ::close(1);
         break;

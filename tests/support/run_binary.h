@@ -6,12 +6,13 @@
 
 namespace qs::test {
 
-enum class StdoutKind { Capture, DevFull, Closed, BrokenPipe };
+enum class StdoutKind { Capture, DevFull, Closed, BrokenPipe, Given };
 
 struct RunOptions {
   std::vector<std::string> args;  // after the program name
   std::vector<std::string> env;   // "NAME=value" entries: the whole environment
   StdoutKind stdout_kind = StdoutKind::Capture;
+  int stdout_fd = -1;              // for Given
   std::function<void()> in_child;  // runs in the child just before exec
 };
 
