@@ -75,7 +75,8 @@ RunResult run_binary(const RunOptions& options, const std::string& program) {
       case StdoutKind::Given:
         ::dup2(options.stdout_fd, 1);
         break;
-      case StdoutKind::Closed:
+      case StdoutKind::Closed:  // standard input too: the next two descriptors opened take 0 and 1
+        ::close(0);
         ::close(1);
         break;
       case StdoutKind::BrokenPipe: {
