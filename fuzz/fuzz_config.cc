@@ -2,6 +2,7 @@
 // Inputs go up to the file's real limit (1 MiB), and a structural mutator grows the shapes that
 // byte mutations reach only slowly: deep dotted keys and headers, nested arrays and inline
 // tables, long arrays and many tables.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -9,6 +10,7 @@
 #include <string_view>
 
 #include "cli/launcher_error.h"
+#include "config/key_depth.h"
 #include "config/libreoffice_targets.h"
 #include "config/raw_config.h"
 #include "config/validated_config.h"
@@ -92,6 +94,17 @@ extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t s
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const auto raw = qs::parse_config(text);
+  // A text with fewer key separators than the bound cannot be deep: there the pass that bounds
+  // key depth must change no answer (and the parser alone cannot exhaust the stack).
+  const auto separators =
+      std::ranges::count_if(text, [](char c) { return c == '.' || c == '[' || c == '{'; });
+  if (separators < static_cast<std::ptrdiff_t>(qs::kMaxKeyDepth)) {
+    const auto alone = qs::parse_config_without_depth_bound(text);
+    const auto answer = [](const auto& parsed) {
+      return parsed ? std::string("ok") : qs::message_of(parsed.error());
+    };
+    if (answer(raw) != answer(alone)) fail("the depth bound changed an answer", text);
+  }
   if (!raw) {
     check_message(qs::message_of(raw.error()));
     check_position(raw.error(), text);

@@ -47,11 +47,8 @@ std::size_t skip_string(std::string_view text, std::size_t i) {
       if (basic && text[i] == '\\') {
         i += 2;
       } else if (text.substr(i, 3) == triple) {
-        i += 3;
-        // Up to two further quotes belong to the content: """a"""" holds a".
-        for (int extra = 0; extra < 2 && i < text.size() && text[i] == quote; ++extra)
-          ++i;
-        return i;
+        // Further quotes (""""a"""" holds a") are passed over after the value like any junk.
+        return i + 3;
       } else {
         ++i;
       }
@@ -105,7 +102,7 @@ Key scan_key(std::string_view text, std::size_t i, std::size_t base) {
 
 }  // namespace
 
-std::optional<std::size_t> first_key_too_deep(std::string_view text) {
+std::optional<TooDeepKey> first_key_too_deep(std::string_view text) {
   enum class Expect { LineStart, Key, Value, AfterValue };
   struct Container {
     bool inline_table;
@@ -117,9 +114,17 @@ std::optional<std::size_t> first_key_too_deep(std::string_view text) {
   Expect expect = Expect::LineStart;
 
   // A key and its '=': where the value that follows lies.
-  const auto key_value = [&](std::size_t& i, std::size_t base) -> std::optional<std::size_t> {
+  // A plain key where the deep one began, then what closes everything open around it.
+  const auto too_deep = [&](std::size_t key, std::string_view header_end = {}) {
+    std::string completion = "x";
+    completion.append(header_end.empty() ? std::string_view(" = 0") : header_end);
+    for (auto it = open.rbegin(); it != open.rend(); ++it)
+      completion += it->inline_table ? '}' : ']';
+    return TooDeepKey{key, completion + "\n"};
+  };
+  const auto key_value = [&](std::size_t& i, std::size_t base) -> std::optional<TooDeepKey> {
     const Key key = scan_key(text, i, base);
-    if (key.too_deep) return key.too_deep;
+    if (key.too_deep) return too_deep(*key.too_deep);
     value_depth = base + key.segments;
     i = key.end;
     if (i < text.size() && text[i] == '=') {
@@ -151,9 +156,10 @@ std::optional<std::size_t> first_key_too_deep(std::string_view text) {
     switch (expect) {
       case Expect::LineStart:
         if (c == '[') {
-          i += text.substr(i, 2) == "[[" ? 2 : 1;
+          const std::string_view closing = text.substr(i, 2) == "[[" ? "]]" : "]";
+          i += closing.size();
           const Key header = scan_key(text, i, 0);
-          if (header.too_deep) return header.too_deep;
+          if (header.too_deep) return too_deep(*header.too_deep, closing);
           table_depth = header.segments;
           i = header.end;
           expect = Expect::AfterValue;  // the closing brackets, then the end of the line
@@ -162,9 +168,9 @@ std::optional<std::size_t> first_key_too_deep(std::string_view text) {
         }
         break;
       case Expect::Key:
-        if (c == '}' || c == ',') {
-          if (c == '}') open.pop_back();
-          if (c == '}') expect = Expect::AfterValue;
+        if (c == '}') {  // an empty inline table, or a trailing comma before it
+          open.pop_back();
+          expect = Expect::AfterValue;
           ++i;
         } else if (auto deep = key_value(i, open.back().depth)) {
           return deep;

@@ -252,13 +252,9 @@ class Mapper {
 
 }  // namespace
 
-[[nodiscard]] std::expected<RawConfig, ConfigError> parse_config(std::string_view text) {
+[[nodiscard]] std::expected<RawConfig, ConfigError> parse_config_without_depth_bound(
+    std::string_view text) {
   if (!is_valid_utf8(text)) return std::unexpected(ConfigError{ConfigError::NotUtf8{}});
-  // Deeper than any setting, so already an unknown key; refused before the parser recurses.
-  if (const auto deep = first_key_too_deep(text)) {
-    return std::unexpected(
-        ConfigError{Syntax{SyntaxCategory::UnknownKey, position_at(text, *deep)}});
-  }
   const Mapper mapper(text);
   toml::parse_result parsed = toml::parse(text);
   if (!parsed) {
@@ -275,6 +271,26 @@ class Mapper {
   auto config = mapper.map_root(root);
   if (!config) return std::unexpected(mapper.error(config.error()));
   return std::move(*config);
+}
+
+[[nodiscard]] std::expected<RawConfig, ConfigError> parse_config(std::string_view text) {
+  if (!is_valid_utf8(text)) return std::unexpected(ConfigError{ConfigError::NotUtf8{}});
+  const auto deep = first_key_too_deep(text);
+  if (!deep) return parse_config_without_depth_bound(text);
+  // The file up to the deep key, completed with a plain key in its place, is within the bound
+  // and has the same first error: one before the deep key, or the schema's answer to its path.
+  // An error inside the completion is the completion's own; the deep key is unknown anyway.
+  const std::string completed = std::string(text.substr(0, deep->key)) + deep->completion;
+  auto first = parse_config_without_depth_bound(completed);
+  const TextPosition deep_key = position_at(text, deep->key);
+  if (!first) {
+    const auto* syntax = std::get_if<Syntax>(&first.error().kind);
+    if (syntax == nullptr || !syntax->position || syntax->position->line < deep_key.line ||
+        (syntax->position->line == deep_key.line && syntax->position->column <= deep_key.column)) {
+      return first;
+    }
+  }
+  return std::unexpected(ConfigError{Syntax{SyntaxCategory::UnknownKey, deep_key}});
 }
 
 [[nodiscard]] std::expected<RawConfig, ConfigError> load_config(std::string_view config_dir,

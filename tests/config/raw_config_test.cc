@@ -1,10 +1,14 @@
 #include "config/raw_config.h"
 
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "config/key_depth.h"
 #include "config/text_position.h"
 #include "support/temp_dir.h"
 
@@ -31,6 +35,12 @@ std::string repeat(std::string_view piece, int count) {
 }
 
 TEST(ParseConfig, ReportsCategoryAndPosition) {
+  const int kDeep = static_cast<int>(kMaxKeyDepth);
+  const std::string deep_header = "[a" + repeat(".a", kDeep) + "]\n";
+  const std::string deep_inline = "{" + repeat("a.", kDeep) + "a = 1}";
+  const auto roots = [](const std::string& items) {
+    return "[security]\nextra_write_roots = [" + items + "]\n";
+  };
   struct Case {
     std::string text;
     std::string expected;
@@ -73,26 +83,65 @@ TEST(ParseConfig, ReportsCategoryAndPosition) {
       {"[apps.\"caf\xC3\xA9\"]\n", "ok"},  // quoted keys may hold any character
       // A byte-order mark is a character of line 1.
       {"\xEF\xBB\xBFother = 1\n", at(kUnknown, 1, 2)},
-      // Sixteen keys deep get the schema's ordinary answer; the seventeenth key is unknown,
-      // wherever it stands: a header, a dotted key, an inline table.
-      {"[hub]\nmax_line_bytes" + repeat(".x", 14) + " = 1\n", at(kWrongType, 2, 1)},
-      {"[hub]\nmax_line_bytes" + repeat(".x", 15) + " = 1\n", at(kUnknown, 2, 44)},
-      {"[a" + repeat(" . a", 16) + "]\n", at(kUnknown, 1, 66)},
-      {"[a" + repeat(".a", 14) + "]\nb.c = 1\n", at(kUnknown, 2, 3)},
-      {"a = [" + repeat("{b = [", 15) + "{c = 1}" + repeat("]}", 15) + "]\n", at(kUnknown, 1, 97)},
-      {"[[a" + repeat(".a", 15) + "]]\n[a" + repeat(".a", 14) + "]\nb = {c = 1}\n",
-       at(kUnknown, 3, 6)},
-      // Dots inside strings and comments are no keys.
-      {"[apps.\"" + repeat("a.", 20) + "\"] # " + repeat("b.", 20) + "\n", "ok"},
-      {"[security]\nextra_write_roots = [\"\"\"" + repeat("c.", 20) + "\"\"\"\"]\n", "ok"},
-      {"[security]\nextra_write_roots = ['''" + repeat("d.", 20) + "''', '" + repeat("e.", 20) +
-           "']\n",
+      // Beyond kMaxKeyDepth keys, a file gets the answer it would get without the bound: its
+      // first error, before the deep key or on its path.
+      {"[hub]\nmax_line_bytes" + repeat(".x", kDeep - 2) + " = 1\n", at(kWrongType, 2, 1)},
+      {"[hub]\nmax_line_bytes" + repeat(".x", kDeep) + " = 1\n", at(kWrongType, 2, 1)},
+      {"[apps.gimp" + repeat(" . x", kDeep) + "]\n", at(kUnknown, 1, 14)},
+      {"[[apps.gimp" + repeat(".x", kDeep) + "]]\n", at(kUnknown, 1, 13)},
+      {"apps = {gimp = [{a" + repeat(".a", kDeep) + " = 1}]}\n", at(kWrongType, 1, 16)},
+      {"x = = 1\n" + deep_header, at(kOther, 1, 5)},
+      {"[hub]\n[hub]\n" + deep_header, at(kOther, 2, 1)},
+      {"other = 1\n" + deep_header, at(kUnknown, 1, 1)},
+      {"x = \"C:\\\n[hub]\nmax_line_bytes.x.x = 1\n", at(kOther, 1, 9)},
+      // Nested past the parser's own limit before the key gets deep: the parser's answer.
+      {"a = [" + repeat("{b = [", 140) + "{c = 1}" + repeat("]}", 140) + "]\n", at(kOther, 1, 773)},
+      // What only looks deep, in comments and every kind of string, is no key.
+      {"[apps.\"" + repeat("a.", 300) + "\"] # " + deep_header, "ok"},
+      {"# " + deep_inline + "\n[apps]\ngimp = {\n  port = 9301, # " + deep_inline +
+           "\n  mode = \"cli\",\n}\n",
        "ok"},
+      {roots("\"\\\"\\\\" + deep_inline + "\", '" + deep_inline + "'"), "ok"},
+      {roots("\"\"\"\n\"" + deep_inline + "\"\\\"\"\"\", '''\n'" + deep_inline + "'''"), "ok"},
+      {"apps = {a = {}, b = {mode = \"}\", port = 1}, c = {enabled = true}}\n", "ok"},
       {"x = 1\n\xFF", "the configuration file is not valid UTF-8"},
       {"[[[\n\xC3", "the configuration file is not valid UTF-8"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(outcome(parse_config(c.text)), c.expected) << testing::PrintToString(c.text);
+  }
+}
+
+// Full-size files of the shapes the key-depth pass must follow, each parsed on a 1 MiB stack:
+// the parser alone would exhaust it on every one; with the pass each ends with one answer.
+TEST(ParseConfig, FullSizeDeepShapesEndOnASmallStack) {
+  const int n = 200000;
+  const std::vector<std::string> shapes = {
+      "[a" + repeat(".\"a\"", n) + "]\n",
+      "[a" + repeat(".'a'", n) + "]\n",
+      "[[a" + repeat(".a", n) + "]]\n",
+      "a = {}\nb" + repeat(".b", n) + " = 1\n",
+      "a = {s = \"}\", t = '}'}\nb" + repeat(".b", n) + " = 1\n",
+      "a = [{x = 1,\n b" + repeat(".b", n) + " = 1}]\n",
+  };
+  for (const std::string& text : shapes) {
+    std::string answer;
+    std::function<void()> parse = [&] { answer = outcome(parse_config(text)); };
+    pthread_attr_t small;
+    pthread_attr_init(&small);
+    pthread_attr_setstacksize(&small, 1 << 20);
+    pthread_t thread;
+    ASSERT_EQ(pthread_create(
+                  &thread, &small,
+                  [](void* work) -> void* {
+                    (*static_cast<std::function<void()>*>(work))();
+                    return nullptr;
+                  },
+                  &parse),
+              0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&small);
+    EXPECT_TRUE(answer.starts_with("the configuration file ")) << text.substr(0, 30);
   }
 }
 
