@@ -1,7 +1,5 @@
 #include "cli/launcher_error.h"
 
-#include <type_traits>
-
 #include "base/utf8.h"
 #include "config/known_apps.h"
 
@@ -113,6 +111,68 @@ struct Render {
   }
 };
 
+// The exit status of each kind. A kind added without one finds only the deleted template.
+template <typename Kind>
+int status_of(const Kind&) = delete;
+using E = LauncherError;
+constexpr int status_of(const E::NoTargetEnabled&) {
+  return 2;
+}
+constexpr int status_of(const E::TargetsDisagree&) {
+  return 2;
+}
+constexpr int status_of(const E::SamePort&) {
+  return 2;
+}
+constexpr int status_of(const E::BridgeFileRefused&) {
+  return 2;
+}
+constexpr int status_of(const E::AlreadyRunning&) {
+  return 2;
+}
+constexpr int status_of(const E::BridgeStillRunning&) {
+  return 2;
+}
+constexpr int status_of(const E::PortTaken&) {
+  return 2;
+}
+constexpr int status_of(const E::Config&) {
+  return 1;
+}
+constexpr int status_of(const E::File&) {
+  return 1;
+}
+constexpr int status_of(const E::BadRecord&) {
+  return 1;
+}
+constexpr int status_of(const E::ListProcesses&) {
+  return 1;
+}
+constexpr int status_of(const E::StartFailed&) {
+  return 1;
+}
+constexpr int status_of(const E::LeftRunning&) {
+  return 1;
+}
+constexpr int status_of(const E::SignalFailed&) {
+  return 1;
+}
+constexpr int status_of(const E::ReportFailed&) {
+  return 1;
+}
+constexpr int status_of(const E::PortCheckFailed&) {
+  return 1;
+}
+constexpr int status_of(const E::Busy&) {
+  return 1;
+}
+constexpr int status_of(const E::ProcessCheckFailed&) {
+  return 1;
+}
+constexpr int status_of(const E::LeftUnrecorded&) {
+  return 1;
+}
+
 }  // namespace
 
 std::string message_of(const LauncherError& error) {
@@ -120,19 +180,7 @@ std::string message_of(const LauncherError& error) {
 }
 
 int exit_status_of(const LauncherError& error) {
-  return std::visit(
-      [](const auto& kind) {
-        using K = std::decay_t<decltype(kind)>;
-        constexpr bool refusal = std::is_same_v<K, LauncherError::NoTargetEnabled> ||
-                                 std::is_same_v<K, LauncherError::TargetsDisagree> ||
-                                 std::is_same_v<K, LauncherError::SamePort> ||
-                                 std::is_same_v<K, LauncherError::BridgeFileRefused> ||
-                                 std::is_same_v<K, LauncherError::AlreadyRunning> ||
-                                 std::is_same_v<K, LauncherError::BridgeStillRunning> ||
-                                 std::is_same_v<K, LauncherError::PortTaken>;
-        return refusal ? 2 : 1;
-      },
-      error.kind);
+  return std::visit([](const auto& kind) { return status_of(kind); }, error.kind);
 }
 
 }  // namespace qs

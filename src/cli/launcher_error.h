@@ -1,13 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <expected>
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "base/system_error.h"
 #include "config/config_error.h"
-#include "config/libreoffice_targets.h"
+#include "config/target_errors.h"
 #include "files/file_safety_error.h"
 
 namespace qs {
@@ -94,7 +95,8 @@ std::unexpected<LauncherError> fail(Kind kind) {
   return std::unexpected(LauncherError{std::move(kind)});
 }
 
-// 2 for the refusals a user resolves by changing what they asked for, 1 for everything else.
+// 2 for the refusals a user resolves by changing what they asked for, 1 for everything else;
+// decided beside each kind in launcher_error.cc, where a kind without a status does not compile.
 int exit_status_of(const LauncherError& error);
 
 }  // namespace qs

@@ -13,23 +13,23 @@ enum class AppMode { Tcp, Uno, Cli };
 // that the command line, the configuration's rules and the messages derive theirs from.
 struct KnownApp {
   std::string_view name;
-  std::optional<std::uint16_t> port;
   AppMode mode;
   bool libreoffice;  // launched by this program; the bridges of the others are started by hand
+  // The ports the file may leave unset; none where the application has no default.
+  std::optional<std::uint16_t> port;
+  std::optional<std::uint16_t> uno_port;
+  std::optional<std::uint16_t> bridge_port;
 };
 
+inline constexpr std::optional<std::uint16_t> kNone;
 inline constexpr std::array<KnownApp, 7> kKnownApps = {{
-    {"gimp", 9301, AppMode::Tcp, false},
-    {"krita", 9302, AppMode::Tcp, false},
-    {"blender", 9303, AppMode::Tcp, false},
-    {"inkscape", std::nullopt, AppMode::Cli, false},
-    {"libreoffice-writer", std::nullopt, AppMode::Uno, true},
-    {"libreoffice-calc", std::nullopt, AppMode::Uno, true},
-    {"libreoffice-impress", std::nullopt, AppMode::Uno, true},
+    {"gimp", AppMode::Tcp, false, 9301, kNone, kNone},
+    {"krita", AppMode::Tcp, false, 9302, kNone, kNone},
+    {"blender", AppMode::Tcp, false, 9303, kNone, kNone},
+    {"inkscape", AppMode::Cli, false, kNone, kNone, kNone},
+    {"libreoffice-writer", AppMode::Uno, true, kNone, 2002, 9304},
+    {"libreoffice-calc", AppMode::Uno, true, kNone, 2002, 9304},
+    {"libreoffice-impress", AppMode::Uno, true, kNone, 2002, 9304},
 }};
-
-// The ports of every LibreOffice application that the file leaves unset; the others have none.
-inline constexpr std::uint16_t kDefaultUnoPort = 2002;
-inline constexpr std::uint16_t kDefaultBridgePort = 9304;
 
 }  // namespace qs

@@ -8,7 +8,7 @@ namespace {
 constexpr std::int64_t kMaxPort = 65535;
 constexpr std::int64_t kMaxSeconds = 4294967295;
 
-std::unexpected<ConfigError> fail(std::string text) {
+std::unexpected<ConfigError> invalid(std::string text) {
   return std::unexpected(ConfigError::message(std::move(text)));
 }
 
@@ -18,27 +18,15 @@ std::unexpected<ConfigError> fail(std::string text) {
     std::int64_t minimum) {
   const std::int64_t taken = value.value_or(fallback);
   if (taken < minimum)
-    return fail(std::string(name) + " must be at least " + std::to_string(minimum));
+    return invalid(std::string(name) + " must be at least " + std::to_string(minimum));
   return taken;
-}
-
-// The value or the default, a port a user may listen on.
-[[nodiscard]] std::expected<std::uint16_t, ConfigError> check_port(
-    std::string_view name, std::optional<std::int64_t> value, std::uint16_t fallback) {
-  constexpr std::int64_t kMinPort = 1024;
-  const std::int64_t taken = value.value_or(fallback);
-  if (taken < kMinPort || taken > kMaxPort) {
-    return fail(std::string(name) + " must be between " + std::to_string(kMinPort) + " and " +
-                std::to_string(kMaxPort));
-  }
-  return static_cast<std::uint16_t>(taken);
 }
 
 [[nodiscard]] std::expected<std::uint32_t, ConfigError> check_seconds(
     std::string_view name, std::optional<std::int64_t> value, std::int64_t fallback) {
   auto seconds = check_at_least(name, value, fallback, 1);
   if (!seconds) return std::unexpected(std::move(seconds.error()));
-  if (*seconds > kMaxSeconds) return fail(std::string(name) + " is too large");
+  if (*seconds > kMaxSeconds) return invalid(std::string(name) + " is too large");
   return static_cast<std::uint32_t>(*seconds);
 }
 
@@ -63,7 +51,7 @@ std::unexpected<ConfigError> fail(std::string text) {
   auto max_timeout = check_seconds("hub.max_timeout_s", raw.max_timeout_s, 300);
   if (!max_timeout) return std::unexpected(std::move(max_timeout.error()));
   if (*max_timeout < *default_timeout) {
-    return fail("hub.max_timeout_s must not be smaller than hub.default_timeout_s");
+    return invalid("hub.max_timeout_s must not be smaller than hub.default_timeout_s");
   }
   hub.default_timeout_s = *default_timeout;
   hub.max_timeout_s = *max_timeout;
@@ -77,10 +65,10 @@ std::unexpected<ConfigError> fail(std::string text) {
     const auto& roots = *raw.extra_write_roots;
     // The whole list must be free of empty entries before absoluteness is looked at.
     if (std::ranges::any_of(roots, [](const std::string& r) { return r.empty(); })) {
-      return fail("security.extra_write_roots must be a list of non-empty strings");
+      return invalid("security.extra_write_roots must be a list of non-empty strings");
     }
     if (std::ranges::any_of(roots, [](const std::string& r) { return r[0] != '/'; })) {
-      return fail("security.extra_write_roots entries must be absolute paths");
+      return invalid("security.extra_write_roots entries must be absolute paths");
     }
     security.extra_write_roots = roots;
   }
@@ -89,26 +77,26 @@ std::unexpected<ConfigError> fail(std::string text) {
   return security;
 }
 
+// The value, a port a user may listen on, or the application's default.
 [[nodiscard]] std::expected<std::optional<std::uint16_t>, ConfigError> validate_port(
     const std::string& app, const char* key, std::optional<std::int64_t> value,
     std::optional<std::uint16_t> fallback) {
+  constexpr std::int64_t kMinPort = 1024;
   if (!value) return fallback;
-  auto checked = check_port("apps." + app + "." + key, value, 0);
-  if (!checked) return std::unexpected(std::move(checked.error()));
-  return *checked;
+  if (*value < kMinPort || *value > kMaxPort) {
+    return invalid("apps." + app + "." + key + " must be between " + std::to_string(kMinPort) +
+                   " and " + std::to_string(kMaxPort));
+  }
+  return static_cast<std::uint16_t>(*value);
 }
 
-struct ValidatedApp {
-  AppSettings settings;
-  std::optional<LibreOfficeApp> libreoffice;  // for the applications this program launches
-};
-
-[[nodiscard]] std::expected<ValidatedApp, ConfigError> validate_app(const KnownApp& known,
-                                                                    const RawApp* raw) {
+[[nodiscard]] std::expected<AppSettings, ConfigError> validate_app(const KnownApp& known,
+                                                                   const RawApp* raw) {
   static const RawApp kUnset;
   const RawApp& given = raw != nullptr ? *raw : kUnset;
-  AppSettings app{std::string(known.name),      known.port, std::nullopt, std::nullopt, known.mode,
-                  given.enabled.value_or(false)};
+  AppSettings app{
+      std::string(known.name),      std::nullopt, std::nullopt, std::nullopt, known.mode,
+      given.enabled.value_or(false)};
   if (given.mode) {
     if (*given.mode == "tcp") {
       app.mode = AppMode::Tcp;
@@ -117,31 +105,24 @@ struct ValidatedApp {
     } else if (*given.mode == "cli") {
       app.mode = AppMode::Cli;
     } else {
-      return fail("apps." + app.name + ".mode must be one of: tcp, uno, cli");
+      return invalid("apps." + app.name + ".mode must be one of: tcp, uno, cli");
     }
   }
-  auto port = validate_port(app.name, "port", given.port, app.port);
-  if (!port) return std::unexpected(std::move(port.error()));
-  app.port = *port;
-  if (!known.libreoffice) {
-    auto uno = validate_port(app.name, "uno_port", given.uno_port, std::nullopt);
-    if (!uno) return std::unexpected(std::move(uno.error()));
-    auto bridge = validate_port(app.name, "bridge_port", given.bridge_port, std::nullopt);
-    if (!bridge) return std::unexpected(std::move(bridge.error()));
-    app.uno_port = *uno;
-    app.bridge_port = *bridge;
-    return ValidatedApp{std::move(app), std::nullopt};
+  struct Port {
+    const char* key;
+    std::optional<std::int64_t> given;
+    std::optional<std::uint16_t> fallback;
+    std::optional<std::uint16_t>& field;
+  };
+  for (const Port& p :
+       {Port{"port", given.port, known.port, app.port},
+        Port{"uno_port", given.uno_port, known.uno_port, app.uno_port},
+        Port{"bridge_port", given.bridge_port, known.bridge_port, app.bridge_port}}) {
+    auto port = validate_port(app.name, p.key, p.given, p.fallback);
+    if (!port) return std::unexpected(std::move(port.error()));
+    p.field = *port;
   }
-  // A LibreOffice application always has both ports: established here, once, as plain values.
-  auto uno = check_port("apps." + app.name + ".uno_port", given.uno_port, kDefaultUnoPort);
-  if (!uno) return std::unexpected(std::move(uno.error()));
-  auto bridge =
-      check_port("apps." + app.name + ".bridge_port", given.bridge_port, kDefaultBridgePort);
-  if (!bridge) return std::unexpected(std::move(bridge.error()));
-  app.uno_port = *uno;
-  app.bridge_port = *bridge;
-  LibreOfficeApp ports{app.name, app.mode, app.enabled, *uno, *bridge};
-  return ValidatedApp{std::move(app), std::move(ports)};
+  return app;
 }
 
 }  // namespace
@@ -162,7 +143,7 @@ struct ValidatedApp {
       std::string names;
       for (const KnownApp& known : kKnownApps)
         names += (names.empty() ? "" : ", ") + std::string(known.name);
-      return fail("unknown application in [apps]; known applications: " + names);
+      return invalid("unknown application in [apps]; known applications: " + names);
     }
   }
   for (std::size_t i = 0; i < kKnownApps.size(); ++i) {
@@ -170,8 +151,7 @@ struct ValidatedApp {
         std::ranges::find_if(apps, [&](const auto& a) { return a.first == kKnownApps[i].name; });
     auto app = validate_app(kKnownApps[i], given == apps.end() ? nullptr : &given->second);
     if (!app) return std::unexpected(std::move(app.error()));
-    config.apps[i] = std::move(app->settings);
-    if (app->libreoffice) config.libreoffice.push_back(std::move(*app->libreoffice));
+    config.apps[i] = std::move(*app);
   }
   return config;
 }

@@ -28,6 +28,8 @@ struct SecuritySettings {
   std::vector<std::string> extra_write_roots;
 };
 
+// An application's settings, its row's defaults where the file gives none: a LibreOffice
+// application always has both uno_port and bridge_port.
 struct AppSettings {
   std::string name;
   std::optional<std::uint16_t> port;
@@ -37,21 +39,10 @@ struct AppSettings {
   bool enabled = false;
 };
 
-// A LibreOffice application as a launch needs it: both ports hold a value, their defaults when
-// the file gives none.
-struct LibreOfficeApp {
-  std::string name;
-  AppMode mode = AppMode::Uno;
-  bool enabled = false;
-  std::uint16_t uno_port = kDefaultUnoPort;
-  std::uint16_t bridge_port = kDefaultBridgePort;
-};
-
 struct ValidatedConfig {
   HubLimits hub;
   SecuritySettings security;
   std::array<AppSettings, kKnownApps.size()> apps;  // in the order of kKnownApps
-  std::vector<LibreOfficeApp> libreoffice;          // the same applications' ports, as plain ports
 };
 
 // Defaults applied, every rule in its fixed order; the first violation is the error.

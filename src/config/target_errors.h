@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace qs {
+
+// Why no LibreOffice targets could be chosen; each is also a kind of LauncherError.
+struct NoTargetEnabled {};
+struct TargetsDisagree {
+  std::string key;                                             // "uno_port" or "bridge_port"
+  std::vector<std::pair<std::string, std::uint16_t>> entries;  // every target, in table order
+};
+struct SamePort {
+  std::uint16_t port = 0;
+};
+
+using TargetError = std::variant<NoTargetEnabled, TargetsDisagree, SamePort>;
+
+}  // namespace qs
