@@ -15,6 +15,7 @@
 #include <latch>
 #include <thread>
 
+#include "config/base_dirs.h"
 #include "e2e/sandbox.h"
 #include "launch/child_process.h"
 #include "launch/process_scan.h"
@@ -44,6 +45,15 @@ class Listener {
   int fd_;
   std::uint16_t port_ = 0;
 };
+
+// What the launcher prints for an error of this kind.
+template <typename Kind>
+std::string printed(Kind kind) {
+  return "quantelspire-launch: " + message_of(LauncherError{std::move(kind)}) + "\n";
+}
+std::uint32_t pid_of(const FakeReport& child) {
+  return static_cast<std::uint32_t>(child.pid);
+}
 
 class LaunchStop : public testing::Test {
  protected:
@@ -112,11 +122,7 @@ TEST_F(LaunchStop, LaunchStartsBothChildrenRecordsThemAndStopEndsOnlyTheBridge) 
   const RunResult again = box->launch();
   EXPECT_EQ(again.status, 2);
   EXPECT_EQ(again.out, "");
-  EXPECT_EQ(again.err,
-            "quantelspire-launch: the bridge of an earlier launch is still running "
-            "(process " +
-                std::to_string(bridge.pid) +
-                "); run 'quantelspire-launch libreoffice --stop' first\n");
+  EXPECT_EQ(again.err, printed(LauncherError::BridgeStillRunning{pid_of(bridge)}));
 
   const RunResult stopped = box->stop();
   EXPECT_EQ(stopped.status, 0) << stopped.err;
@@ -131,11 +137,7 @@ TEST_F(LaunchStop, LaunchStartsBothChildrenRecordsThemAndStopEndsOnlyTheBridge) 
   // LibreOffice still runs: a new launch refuses to attach to it.
   const RunResult refused = box->launch();
   EXPECT_EQ(refused.status, 2);
-  EXPECT_EQ(refused.err.rfind("quantelspire-launch: LibreOffice is already running (process " +
-                                  std::to_string(soffice.pid) + "). ",
-                              0),
-            0u)
-      << refused.err;
+  EXPECT_EQ(refused.err, printed(LauncherError::AlreadyRunning{2002, {pid_of(soffice)}}));
 
   const RunResult stopped_again = box->stop();
   EXPECT_EQ(stopped_again.status, 0);
@@ -150,9 +152,8 @@ TEST_F(LaunchStop, AMissingInterpreterLeavesLibreOfficeRunningAndRecorded) {
   EXPECT_EQ(launched.status, 1);
   EXPECT_EQ(launched.out, "");
   EXPECT_EQ(launched.err,
-            "quantelspire-launch: cannot start /usr/bin/python3: No such file or directory (os "
-            "error 2). LibreOffice was started (process " +
-                std::to_string(soffice.pid) + ") and is left running: close it yourself\n");
+            printed(LauncherError::LeftRunning{
+                pid_of(soffice), {"/usr/bin/python3", SystemError::from_errno(ENOENT)}}));
   EXPECT_EQ(read_file(box->record_path()), "soffice " + std::to_string(soffice.pid) + "\n");
   EXPECT_FALSE(process_gone(soffice.pid));
 
@@ -165,13 +166,14 @@ TEST_F(LaunchStop, AMissingInterpreterLeavesLibreOfficeRunningAndRecorded) {
 
 TEST_F(LaunchStop, AReportThatCannotBeWrittenKeepsChildrenAndRecord) {
   box->enable_writer();
+  const std::string short_write = printed(LauncherError::ReportFailed{SystemError::short_write()});
+  const std::string report_failed = short_write.substr(0, short_write.find("failed to write"));
   for (StdoutKind kind : {StdoutKind::DevFull, StdoutKind::BrokenPipe, StdoutKind::Closed}) {
     SCOPED_TRACE(static_cast<int>(kind));
     const RunResult launched = box->launch(kind);
     const FakeReport bridge = box->bridge_report();
     EXPECT_EQ(launched.status, 1);
-    EXPECT_TRUE(launched.err.starts_with("quantelspire-launch: cannot write the report: "))
-        << launched.err;
+    EXPECT_TRUE(launched.err.starts_with(report_failed)) << launched.err;
     EXPECT_TRUE(read_file(box->record_path()).find("bridge " + std::to_string(bridge.pid)) !=
                 std::string::npos);
     EXPECT_FALSE(process_gone(bridge.pid));
@@ -179,10 +181,9 @@ TEST_F(LaunchStop, AReportThatCannotBeWrittenKeepsChildrenAndRecord) {
     // The stop's first line comes before the record is removed: the record stays.
     const RunResult stopped = box->stop(kind);
     EXPECT_EQ(stopped.status, 1);
-    EXPECT_TRUE(stopped.err.starts_with("quantelspire-launch: cannot write the report: "));
+    EXPECT_TRUE(stopped.err.starts_with(report_failed));
     if (kind == StdoutKind::Closed) {  // not written into a descriptor that took its number
-      EXPECT_EQ(stopped.err,
-                "quantelspire-launch: cannot write the report: Bad file descriptor (os error 9)\n");
+      EXPECT_EQ(stopped.err, printed(LauncherError::ReportFailed{SystemError::from_errno(EBADF)}));
     }
     EXPECT_TRUE(exists(box->record_path()));
     ASSERT_EQ(box->stop().status, 0);
@@ -197,9 +198,7 @@ TEST_F(LaunchStop, AReportThatCannotBeWrittenKeepsChildrenAndRecord) {
     ::unlink((box->home() + "/bridge.report").c_str());
   }
   const RunResult full = box->run({"libreoffice", "--stop"}, StdoutKind::DevFull);
-  EXPECT_EQ(full.err,
-            "quantelspire-launch: cannot write the report: No space left on device (os error "
-            "28)\n");
+  EXPECT_EQ(full.err, printed(LauncherError::ReportFailed{SystemError::from_errno(ENOSPC)}));
 }
 
 TEST_F(LaunchStop, AReusedBridgeIdNeitherBlocksNorIsSignalled) {
@@ -238,9 +237,7 @@ TEST_F(LaunchStop, AProcessTableItCannotReadIsNoAnswer) {
 #endif
   box->enable_writer();
   const std::vector<std::string> one_descriptor = {"/usr/bin/prlimit", "--nofile=5"};
-  const std::string cannot =
-      "quantelspire-launch: cannot list the processes of the system: Too many open files (os "
-      "error 24)\n";
+  const std::string cannot = printed(LauncherError::ListProcesses{SystemError::from_errno(EMFILE)});
   ASSERT_EQ(box->launch().status, 0);
   box->bridge_report();
   const std::string record = read_file(box->record_path());
@@ -287,9 +284,7 @@ TEST_F(LaunchStop, ABridgePathTheRecordCannotHoldExactlyIsRecognisedAgain) {
 
     const RunResult again = box->run({"libreoffice", "--bridge-file", odd});
     EXPECT_EQ(again.status, 2);
-    EXPECT_TRUE(again.err.find("the bridge of an earlier launch is still running") !=
-                std::string::npos)
-        << again.err;
+    EXPECT_EQ(again.err, printed(LauncherError::BridgeStillRunning{pid_of(bridge)}));
 
     const RunResult stopped = box->stop();
     EXPECT_TRUE(
@@ -310,59 +305,86 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
     std::string bridge_file;
     bool runtime_dir = true;
     std::string prepare;  // "loose-runtime", "bad-record", "locked"
-    int status;
-    std::string err;
+    LauncherError error;
   };
+  using E = LauncherError;
+  using Kind = FileSafetyError::Kind;
   const std::string bridge = box->bridge_file();
+  const std::string line_feed = box->path("bridges/b\nbridge 1 " + box->bridge_file());
   const std::string writer = "[apps.libreoffice-writer]\nenabled = true\n";
   const Listener uno_taken, bridge_taken;
+  const auto port = [](const Listener& l) {
+    return static_cast<std::uint16_t>(std::stoi(l.port()));
+  };
   const std::vector<Case> cases = {
-      {"no configuration: nothing is enabled, before the bridge file is looked at", "",
-       "relative.py", false, "", 2,
-       "no LibreOffice target is enabled: set enabled = true under [apps.libreoffice-writer], "
-       "[apps.libreoffice-calc] or [apps.libreoffice-impress] in the configuration"},
+      {"no configuration: nothing is enabled, before the bridge file is looked at",
+       "",
+       "relative.py",
+       false,
+       "",
+       {E::NoTargetEnabled{}}},
       {"bridge ports disagree after the uno ports agree",
-       writer + "[apps.libreoffice-calc]\nenabled = true\nbridge_port = 9305\n", bridge, true, "",
-       2,
-       "the enabled LibreOffice targets disagree on bridge_port: "
-       "apps.libreoffice-writer.bridge_port = 9304; apps.libreoffice-calc.bridge_port = 9305; "
-       "one LibreOffice and one bridge serve all of them, so give them the same value"},
-      {"a configuration error", "[hub]\nmax_line_bytes = 1\n", bridge, true, "", 1,
-       "hub.max_line_bytes must be at least 1024"},
-      {"the bridge file before the runtime directory", writer, "--stop", false, "", 2,
-       "the bridge file is refused: invalid path: --stop; pass the absolute path of "
-       "uno_bridge.py with --bridge-file: bridges/generated/uno_bridge.py in a clone, "
-       "/usr/share/quantelspire-mcp/bridges/uno_bridge.py from the package"},
-      {"no runtime directory", writer, bridge, false, "", 1,
-       "XDG_RUNTIME_DIR is not set; refusing to write volatile files elsewhere"},
-      {"a loose runtime directory", writer, bridge, true, "loose-runtime", 1,
-       box->runtime_dir() + " has mode 0755; expected 0700 (chmod 700)"},
-      {"a malformed record", writer, bridge, true, "bad-record", 1,
-       "the record of an earlier launch (" + box->record_path() +
-           ") is not in the expected form; nothing was signalled. Check the processes "
-           "yourself, then delete the file"},
+       writer + "[apps.libreoffice-calc]\nenabled = true\nbridge_port = 9305\n",
+       bridge,
+       true,
+       "",
+       {E::TargetsDisagree{"bridge_port",
+                           {{"libreoffice-writer", 9304}, {"libreoffice-calc", 9305}}}}},
+      {"a configuration error",
+       "[hub]\nmax_line_bytes = 1\n",
+       bridge,
+       true,
+       "",
+       {E::Config{ConfigError::message("hub.max_line_bytes must be at least 1024")}}},
+      {"the bridge file before the runtime directory",
+       writer,
+       "--stop",
+       false,
+       "",
+       {E::BridgeFileRefused{FileSafetyError::of(Kind::InvalidPath, "--stop")}}},
+      {"no runtime directory",
+       writer,
+       bridge,
+       false,
+       "",
+       {E::Config{ConfigError::message(kNoRuntimeDirMessage)}}},
+      {"a loose runtime directory",
+       writer,
+       bridge,
+       true,
+       "loose-runtime",
+       {E::File{FileSafetyError::wrong_mode(box->runtime_dir(), 0755, 0700)}}},
+      {"a malformed record",
+       writer,
+       bridge,
+       true,
+       "bad-record",
+       {E::BadRecord{box->record_path()}}},
       // The record would read the text after the line feed as a bridge of its own.
-      {"a bridge path with a line feed", writer,
-       box->path("bridges/b\nbridge 1 " + box->bridge_file()), true, "", 2,
-       "the bridge file is refused: its path contains a line feed, which the launch record "
-       "cannot hold (rename the file); pass the absolute path of uno_bridge.py with "
-       "--bridge-file: bridges/generated/uno_bridge.py in a clone, "
-       "/usr/share/quantelspire-mcp/bridges/uno_bridge.py from the package"},
-      {"another launch or stop at work", writer, bridge, true, "locked", 1,
-       "another launch or stop of yours is using " + box->record_path() +
-           "; try again when it has finished"},
-      {"another program listens on the UNO port", writer + "uno_port = " + uno_taken.port() + "\n",
-       bridge, true, "", 2,
-       "port " + uno_taken.port() +
-           " on 127.0.0.1 is already in use by another program, so LibreOffice could not listen "
-           "there; choose another uno_port for the enabled LibreOffice targets in the "
-           "configuration"},
+      {"a bridge path with a line feed",
+       writer,
+       line_feed,
+       true,
+       "",
+       {E::BridgeFileRefused{FileSafetyError::of(Kind::LineFeedInPath, line_feed)}}},
+      {"another launch or stop at work",
+       writer,
+       bridge,
+       true,
+       "locked",
+       {E::Busy{box->record_path()}}},
+      {"another program listens on the UNO port",
+       writer + "uno_port = " + uno_taken.port() + "\n",
+       bridge,
+       true,
+       "",
+       {E::PortTaken{port(uno_taken), "uno_port"}}},
       {"another program listens on the bridge port",
-       writer + "bridge_port = " + bridge_taken.port() + "\n", bridge, true, "", 2,
-       "port " + bridge_taken.port() +
-           " on 127.0.0.1 is already in use by another program, so the bridge could not listen "
-           "there; choose another bridge_port for the enabled LibreOffice targets in the "
-           "configuration"},
+       writer + "bridge_port = " + bridge_taken.port() + "\n",
+       bridge,
+       true,
+       "",
+       {E::PortTaken{port(bridge_taken), "bridge_port"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -387,9 +409,9 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
     const RunResult r =
         box->run({"libreoffice", "--bridge-file", c.bridge_file}, StdoutKind::Capture, env);
     if (held >= 0) ::close(held);
-    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.status, exit_status_of(c.error));
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "quantelspire-launch: " + c.err + "\n");
+    EXPECT_EQ(r.err, printed(c.error));
     EXPECT_FALSE(exists(box->home() + "/soffice.report")) << "something was started";
     if (c.prepare != "bad-record") {
       EXPECT_FALSE(exists(box->record_path())) << "a record was written";
@@ -408,10 +430,7 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
   box->write_config(writer + "uno_port = " + uno_taken.port() + "\n");
   const RunResult r = box->launch();
   EXPECT_EQ(r.status, 2);
-  const auto port = static_cast<std::uint16_t>(std::stoi(uno_taken.port()));
-  EXPECT_EQ(r.err, "quantelspire-launch: " +
-                       message_of(LauncherError{LauncherError::AlreadyRunning{port, {*own}}}) +
-                       "\n");
+  EXPECT_EQ(r.err, printed(LauncherError::AlreadyRunning{port(uno_taken), {*own}}));
 }
 
 // valgrind 3.19 does not know pidfd_open: it warns on its own lines ("--pid-- ...") and answers
@@ -457,21 +476,20 @@ TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
   struct Case {
     std::string record;
     unsigned mode;
-    std::string err;
+    LauncherError error;
   };
   const std::vector<Case> cases = {
-      {"soffice 1\n", 0644, box->record_path() + " has mode 0644; expected 0600 (chmod 600)"},
-      {"bridge 1 uno_bridge.py\n", 0600,
-       "the record of an earlier launch (" + box->record_path() +
-           ") is not in the expected form; nothing was signalled. Check the processes "
-           "yourself, then delete the file"},
+      {"soffice 1\n",
+       0644,
+       {LauncherError::File{FileSafetyError::wrong_mode(box->record_path(), 0644, 0600)}}},
+      {"bridge 1 uno_bridge.py\n", 0600, {LauncherError::BadRecord{box->record_path()}}},
   };
   for (const Case& c : cases) {
     write_file(box->record_path(), c.record, c.mode);
     const RunResult r = box->stop();
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "quantelspire-launch: " + c.err + "\n");
+    EXPECT_EQ(r.err, printed(c.error));
     EXPECT_EQ(read_file(box->record_path()), c.record);
   }
   // A bridge of another user: the signal is refused and the record stays for another try.
@@ -499,8 +517,7 @@ TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
                                     }});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "quantelspire-launch: cannot signal process " + std::to_string(*bridge) +
-                         ": Operation not permitted (os error 1)\n");
+    EXPECT_EQ(r.err, printed(LauncherError::SignalFailed{*bridge, SystemError::from_errno(EPERM)}));
     EXPECT_EQ(read_file(box->record_path()), record);
     EXPECT_FALSE(process_gone(static_cast<pid_t>(*bridge)));
     for (const std::string& path : {box->path("run"), box->runtime_dir(),
@@ -549,9 +566,7 @@ TEST_F(LaunchStop, LaunchesAndStopsReleasedTogetherKeepTheRecordTrue) {
     const std::size_t winner = first[0].status == 0 ? 0 : 1;
     ASSERT_EQ(first[winner].status, 0) << first[winner].err;
     const std::uint32_t bridge = pid_after(first[winner].out, "bridge started (process ");
-    EXPECT_EQ(first[1 - winner].err,
-              "quantelspire-launch: " +
-                  message_of(LauncherError{LauncherError::BridgeStillRunning{bridge}}) + "\n");
+    EXPECT_EQ(first[1 - winner].err, printed(LauncherError::BridgeStillRunning{bridge}));
     EXPECT_EQ(recorded_bridge(), bridge);
     kill_process(box->soffice_report().pid);
 

@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "launch/process_handle.h"
 #include "support/fake_report.h"
 #include "support/temp_dir.h"
 
@@ -129,23 +128,6 @@ TEST_F(SpawnChild, ReportsAProgramThatCannotBeExecuted) {
     ASSERT_FALSE(pid.has_value()) << c.program;
     EXPECT_EQ(message_of(LauncherError{pid.error()}), c.message);
   }
-}
-
-// A handle stays with the process it opened: once that process is gone, it neither reports it
-// alive nor signals anything, whatever now holds the id.
-TEST(ProcessHandle, StaysWithTheProcessItOpened) {
-  const auto pid = spawn_child({"/bin/sleep", {"30"}, "/", {}});
-  ASSERT_TRUE(pid);
-  auto handle = ProcessHandle::open(static_cast<pid_t>(*pid));
-  ASSERT_TRUE(handle && *handle);
-  EXPECT_EQ((*handle)->exists(), true);
-  test::kill_process(static_cast<pid_t>(*pid));
-  ::waitpid(static_cast<pid_t>(*pid), nullptr, 0);
-  EXPECT_EQ((*handle)->exists(), false);
-  EXPECT_EQ((*handle)->send(SIGTERM), std::unexpected(SystemError::from_errno(ESRCH)));
-  const auto reopened = ProcessHandle::open(static_cast<pid_t>(*pid));
-  ASSERT_TRUE(reopened);
-  EXPECT_FALSE(*reopened);
 }
 
 }  // namespace

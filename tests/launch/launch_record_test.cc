@@ -57,9 +57,7 @@ TEST_F(LaunchRecordFile, ReadsEveryAcceptedForm) {
 }
 
 TEST_F(LaunchRecordFile, RefusesEveryMalformedForm) {
-  const std::string bad = "the record of an earlier launch (" + path +
-                          ") is not in the expected form; nothing was signalled. Check the "
-                          "processes yourself, then delete the file";
+  const std::string bad = message_of(LauncherError{LauncherError::BadRecord{path}});
   using namespace std::string_literals;
   for (const std::string& contents : std::vector<std::string>{"soffice 12\n\n",
                                                               "\n",

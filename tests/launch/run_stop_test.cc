@@ -40,9 +40,7 @@ TEST(RunStop, NeverSignalsAnIdBelowOne) {
     if (c.out.empty()) {
       ASSERT_FALSE(stopped);
       EXPECT_EQ(message_of(stopped.error()),
-                "the record of an earlier launch (" + record_path +
-                    ") is not in the expected form; nothing was signalled. Check the processes "
-                    "yourself, then delete the file");
+                message_of(LauncherError{LauncherError::BadRecord{record_path}}));
       EXPECT_EQ(test::read_file(record_path), c.record);
     } else {
       EXPECT_TRUE(stopped);
