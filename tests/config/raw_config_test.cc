@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/refusals.h"
+
 #include <functional>
 
 #include "config/key_depth.h"
@@ -203,11 +205,9 @@ TEST(LoadConfig, ReadsThePrivateFileOrNothing) {
   const std::vector<Case> cases = {
       {"", 0600, "ok"},
       {"[hub]\n", 0400, "ok"},
-      {"[hub]\n", 0640,
-       "configuration file refused: " + path + " has mode 0640; expected 0600 (chmod 600)"},
+      {"[hub]\n", 0640, "configuration file refused: " + test::wrong_mode(path, 0640, 0600)},
       {at_limit, 0600, "ok"},
-      {at_limit + "x", 0600,
-       "configuration file refused: " + path + " is larger than 1048576 bytes"},
+      {at_limit + "x", 0600, "configuration file refused: " + test::too_large(path, 1048576)},
   };
   for (const Case& c : cases) {
     test::write_file(path, c.contents, c.mode);

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/command_line.h"
+#include "config/base_dirs.h"
 #include "support/run_binary.h"
 
 namespace qs::test {
@@ -29,12 +30,13 @@ TEST(CliEndToEnd, AnswersWithoutTouchingAnything) {
        {},
        1,
        "",
-       "quantelspire-launch: error: cannot determine the home directory\n"},
+       "quantelspire-launch: error: " + message_of(resolve_base_dirs({}).error()) + "\n"},
       {{"libreoffice", "--bridge-file", "/a/b.py"},
        {"HOME=rel"},
        1,
        "",
-       "quantelspire-launch: error: the home directory must be an absolute path\n"},
+       "quantelspire-launch: error: " + message_of(resolve_base_dirs({{"HOME", "rel"}}).error()) +
+           "\n"},
   };
   for (const Case& c : cases) {
     const RunResult r = run_binary({.args = c.args, .env = c.env});

@@ -16,6 +16,8 @@
 #include <thread>
 
 #include "config/base_dirs.h"
+#include "config/raw_config.h"
+#include "config/validated_config.h"
 #include "e2e/sandbox.h"
 #include "launch/child_process.h"
 #include "launch/process_scan.h"
@@ -335,7 +337,7 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
        bridge,
        true,
        "",
-       {E::Config{ConfigError::message("hub.max_line_bytes must be at least 1024")}}},
+       {E::Config{validate_config(*parse_config("[hub]\nmax_line_bytes = 1\n")).error()}}},
       {"the bridge file before the runtime directory",
        writer,
        "--stop",

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/refusals.h"
+
 #include <cstring>
 #include <thread>
 
@@ -131,7 +133,7 @@ TEST(SystemCallFaults, AFileThatGrowsPastTheLimitWhileReadIsRefused) {
   }});
   const auto read = read_private_file(path, 4096, ::geteuid());
   ASSERT_FALSE(read.has_value());
-  EXPECT_EQ(message_of(read.error()), path + " is larger than 4096 bytes");
+  EXPECT_EQ(message_of(read.error()), test::too_large(path, 4096));
 }
 
 TEST(SwappedPaths, ADirectoryReplacedByALinkAfterItsCreationIsRefused) {
@@ -145,7 +147,8 @@ TEST(SwappedPaths, ADirectoryReplacedByALinkAfterItsCreationIsRefused) {
   }});
   const auto ensured = ensure_private_dir(target, ::geteuid());
   ASSERT_FALSE(ensured);
-  EXPECT_EQ(message_of(ensured.error()), "not a plain directory: " + target);
+  EXPECT_EQ(message_of(ensured.error()),
+            test::refused(FileSafetyError::Kind::NotPlainDirectory, target));
 }
 
 TEST(SwappedPaths, ALinkPlantedAfterTheOldRecordWentIsNotWrittenThrough) {
@@ -159,7 +162,7 @@ TEST(SwappedPaths, ALinkPlantedAfterTheOldRecordWentIsNotWrittenThrough) {
   }});
   const auto written = write_private_file(path, "soffice 2\n");
   ASSERT_FALSE(written);
-  EXPECT_EQ(message_of(written.error()), path + " already exists");
+  EXPECT_EQ(message_of(written.error()), test::refused(FileSafetyError::Kind::AlreadyExists, path));
   EXPECT_EQ(test::read_file(victim), "keep");
   EXPECT_EQ(test::mode_of(victim), 0644u);
 }

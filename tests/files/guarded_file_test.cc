@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/refusals.h"
+
 #include "support/as_user.h"
 #include "support/temp_dir.h"
 
@@ -37,19 +39,19 @@ TEST(ReadPrivateFile, RefusesWhatIsNotAPrivateRegularFile) {
   const std::vector<Case> cases = {
       {dir / "private", "contents:secret"},
       {dir / "readonly", "contents:ro"},
-      {dir / "group-readable", dir / "group-readable has mode 0640; expected 0600 (chmod 600)"},
-      {dir / "setuid", dir / "setuid has mode 4640; expected 0600 (chmod 600)"},
-      {dir / "others-readable", dir / "others-readable has mode 0604; expected 0600 (chmod 600)"},
-      {dir / "others-executable",
-       dir / "others-executable has mode 0601; expected 0600 (chmod 600)"},
+      {dir / "group-readable", test::wrong_mode(dir / "group-readable", 0640, 0600)},
+      {dir / "setuid", test::wrong_mode(dir / "setuid", 04640, 0600)},
+      {dir / "others-readable", test::wrong_mode(dir / "others-readable", 0604, 0600)},
+      {dir / "others-executable", test::wrong_mode(dir / "others-executable", 0601, 0600)},
       {dir / "link", "refusing to follow a symbolic link: " + dir / "link"},
-      {dir / "fifo", "not a regular file: " + dir / "fifo"},  // must not wait for a writer
-      {dir / "dir", "not a regular file: " + dir / "dir"},
-      {"/dev/null", "not a regular file: /dev/null"},
-      {dir / "missing", dir / "missing does not exist"},
-      {dir / "private/below",
-       "cannot open " + dir / "private/below" + ": Not a directory (os error 20)"},
-      {std::string("/tmp/a\0b", 8), "cannot open /tmp/a\0b: Invalid argument (os error 22)"s},
+      {dir / "fifo", test::refused(FileSafetyError::Kind::NotRegularFile,
+                                   dir / "fifo")},  // must not wait for a writer
+      {dir / "dir", test::refused(FileSafetyError::Kind::NotRegularFile, dir / "dir")},
+      {"/dev/null", test::refused(FileSafetyError::Kind::NotRegularFile, "/dev/null")},
+      {dir / "missing", test::refused(FileSafetyError::Kind::NotFound, dir / "missing")},
+      {dir / "private/below", test::cannot(FileOperation::Open, dir / "private/below", ENOTDIR)},
+      {std::string("/tmp/a\0b", 8),
+       test::cannot(FileOperation::Open, std::string("/tmp/a\0b", 8), EINVAL)},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(outcome(read_private_file(c.path, 4096, ::geteuid())), c.expected);
@@ -75,8 +77,7 @@ TEST(ReadPrivateFile, ReadsUpToTheLimitExactly) {
     if (read) {
       EXPECT_EQ(read->size(), c.size);
     } else {
-      EXPECT_EQ(message_of(read.error()),
-                path + " is larger than " + std::to_string(c.limit) + " bytes");
+      EXPECT_EQ(message_of(read.error()), test::too_large(path, c.limit));
     }
   }
 }
@@ -88,7 +89,7 @@ TEST(ReadPrivateFile, OwnerIsTestedBeforeMode) {
   test::write_file(path, "x", 0644);
   ASSERT_EQ(::chown(path.c_str(), test::kOtherUid, test::kOtherUid), 0);
   EXPECT_EQ(outcome(read_private_file(path, 10, ::geteuid())),
-            path + " is not owned by the current user");
+            test::refused(FileSafetyError::Kind::NotOwned, path));
   // /proc files belong to other users: the bounded read does not look at the owner.
   EXPECT_EQ(outcome(read_bounded_file(path)), "contents:x");
 }
@@ -100,7 +101,7 @@ TEST(ReadBoundedFile, AcceptsAnyOwnerAndModeWithinTheLimit) {
   test::write_file(dir / "over", std::string(65537, 'a'));
   EXPECT_EQ(outcome(read_bounded_file(dir / "open")), "contents:public");
   EXPECT_EQ(read_bounded_file(dir / "max")->size(), 65536u);
-  EXPECT_EQ(outcome(read_bounded_file(dir / "over")), dir / "over is larger than 65536 bytes");
+  EXPECT_EQ(outcome(read_bounded_file(dir / "over")), test::too_large(dir / "over", 65536));
   EXPECT_EQ(outcome(read_bounded_file("/proc/self/comm")), "contents:unit_tests\n");
 }
 
@@ -127,12 +128,14 @@ TEST(WritePrivateFile, ReplacesFilesAndLinksButNotDirectories) {
   test::write_file(dir / "dir/inside", "x");
   const auto refused = write_private_file(dir / "dir", "x");
   ASSERT_FALSE(refused);
-  EXPECT_EQ(message_of(refused.error()), "not a regular file: " + dir / "dir");
+  EXPECT_EQ(message_of(refused.error()),
+            test::refused(FileSafetyError::Kind::NotRegularFile, dir / "dir"));
   EXPECT_EQ(test::read_file(dir / "dir/inside"), "x");
 
   const auto missing_parent = write_private_file(dir / "none/record", "x");
   ASSERT_FALSE(missing_parent);
-  EXPECT_EQ(message_of(missing_parent.error()), dir / "none/record does not exist");
+  EXPECT_EQ(message_of(missing_parent.error()),
+            test::refused(FileSafetyError::Kind::NotFound, dir / "none/record"));
 }
 
 TEST(WritePrivateFile, ReportsACreationThePermissionsRefuse) {
@@ -145,7 +148,7 @@ TEST(WritePrivateFile, ReportsACreationThePermissionsRefuse) {
     const auto r = write_private_file(dir / "ro/record", "x");
     return r ? std::string("written") : message_of(r.error());
   });
-  EXPECT_EQ(answer, "cannot open " + dir / "ro/record" + ": Permission denied (os error 13)");
+  EXPECT_EQ(answer, test::cannot(FileOperation::Open, dir / "ro/record", EACCES));
 }
 
 TEST(RemoveFileIfPresent, MissingIsSuccessAndRefusalIsReported) {
@@ -163,7 +166,7 @@ TEST(RemoveFileIfPresent, MissingIsSuccessAndRefusalIsReported) {
     const auto r = remove_file_if_present(dir / "ro/record");
     return r ? std::string("removed") : message_of(r.error());
   });
-  EXPECT_EQ(answer, "cannot remove " + dir / "ro/record" + ": Permission denied (os error 13)");
+  EXPECT_EQ(answer, test::cannot(FileOperation::Remove, dir / "ro/record", EACCES));
   EXPECT_TRUE(test::exists(dir / "ro/record"));
 }
 
@@ -184,21 +187,20 @@ TEST(CheckBridgeScript, AdmitsOnlyScriptsNobodyElseCanChange) {
   std::vector<Case> cases = {
       {dir / "ok755", "ok"},
       {dir / "ok644", "ok"},
-      {dir / "g775",
-       dir / "g775 has mode 0775 and can be changed by the group or by others (chmod go-w)"},
-      {dir / "o602",
-       dir / "o602 has mode 0602 and can be changed by the group or by others (chmod go-w)"},
-      {"uno_bridge.py", "invalid path: uno_bridge.py"},
-      {"", "invalid path: "},
-      {"--stop", "invalid path: --stop"},
-      {dir / "missing", dir / "missing does not exist"},
+      {dir / "g775", message_of(FileSafetyError::writable_by_others(dir / "g775", 0775))},
+      {dir / "o602", message_of(FileSafetyError::writable_by_others(dir / "o602", 0602))},
+      {"uno_bridge.py", test::refused(FileSafetyError::Kind::InvalidPath, "uno_bridge.py")},
+      {"", test::refused(FileSafetyError::Kind::InvalidPath, "")},
+      {"--stop", test::refused(FileSafetyError::Kind::InvalidPath, "--stop")},
+      {dir / "missing", test::refused(FileSafetyError::Kind::NotFound, dir / "missing")},
       {dir / "link", "refusing to follow a symbolic link: " + dir / "link"},
-      {dir / "dir", "not a regular file: " + dir / "dir"},
+      {dir / "dir", test::refused(FileSafetyError::Kind::NotRegularFile, dir / "dir")},
   };
   if (root) {
     test::write_file(dir / "foreign", "", 0755);
     ASSERT_EQ(::chown((dir / "foreign").c_str(), test::kOtherUid, 0), 0);
-    cases.push_back({dir / "foreign", dir / "foreign is not owned by the current user"});
+    cases.push_back(
+        {dir / "foreign", test::refused(FileSafetyError::Kind::NotOwned, dir / "foreign")});
   }
   for (const Case& c : cases) {
     const auto checked = check_bridge_script(c.path);
@@ -212,7 +214,7 @@ TEST(CheckBridgeScript, AdmitsOnlyScriptsNobodyElseCanChange) {
       return std::string(a ? "ok" : message_of(a.error())) + "|" +
              (b ? "ok" : message_of(b.error()));
     });
-    EXPECT_EQ(answer, "ok|" + dir / "foreign is not owned by the current user");
+    EXPECT_EQ(answer, "ok|" + test::refused(FileSafetyError::Kind::NotOwned, dir / "foreign"));
   }
 }
 

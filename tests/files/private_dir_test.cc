@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/refusals.h"
+
 #include "support/as_user.h"
 #include "support/temp_dir.h"
 
@@ -48,12 +50,12 @@ TEST(EnsurePrivateDir, RefusesWithoutRepairing) {
     std::string expected;
   };
   const std::vector<Case> cases = {
-      {dir / "loose", dir / "loose has mode 0755; expected 0700 (chmod 700)"},
-      {dir / "group-readable", dir / "group-readable has mode 0750; expected 0700 (chmod 700)"},
-      {dir / "group-writable", dir / "group-writable has mode 0770; expected 0700 (chmod 700)"},
+      {dir / "loose", test::wrong_mode(dir / "loose", 0755, 0700)},
+      {dir / "group-readable", test::wrong_mode(dir / "group-readable", 0750, 0700)},
+      {dir / "group-writable", test::wrong_mode(dir / "group-writable", 0770, 0700)},
       {dir / "owner-only", "ok"},
-      {dir / "link", "not a plain directory: " + dir / "link"},
-      {dir / "file", "not a plain directory: " + dir / "file"},
+      {dir / "link", test::refused(FileSafetyError::Kind::NotPlainDirectory, dir / "link")},
+      {dir / "file", test::refused(FileSafetyError::Kind::NotPlainDirectory, dir / "file")},
       {dir / "file/launch",
        "cannot create directory " + dir / "file" + ": File exists (os error 17)"},
       {dir / "file/sub/launch",
@@ -97,7 +99,7 @@ TEST(EnsurePrivateDir, ForeignDirectoryIsNotOwned) {
   TempDir dir;
   test::make_dir(dir / "launch", 0700);
   ASSERT_EQ(::chown((dir / "launch").c_str(), test::kOtherUid, test::kOtherUid), 0);
-  EXPECT_EQ(ensure(dir / "launch"), dir / "launch is not owned by the current user");
+  EXPECT_EQ(ensure(dir / "launch"), test::refused(FileSafetyError::Kind::NotOwned, dir / "launch"));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/refusals.h"
+
 #include "launch/child_process.h"
 #include "support/fake_report.h"
 #include "support/temp_dir.h"
@@ -85,11 +87,11 @@ TEST_F(LaunchRecordFile, RefusesEveryMalformedForm) {
 
 TEST_F(LaunchRecordFile, RefusesWhatIsNotPrivateOrTooLarge) {
   EXPECT_EQ(describe(read_launch_record(path)), "none");
-  EXPECT_EQ(read("soffice 1\n", 0644), path + " has mode 0644; expected 0600 (chmod 600)");
+  EXPECT_EQ(read("soffice 1\n", 0644), test::wrong_mode(path, 0644, 0600));
   const std::string at_limit = "soffice 1\nbridge 2 /" + std::string(4096 - 20, 'x');
   ASSERT_EQ(at_limit.size(), 4096u);
   EXPECT_EQ(read(at_limit), "soffice=1 bridge=2[/" + std::string(4076, 'x') + "]");
-  EXPECT_EQ(read(at_limit + "x"), path + " is larger than 4096 bytes");
+  EXPECT_EQ(read(at_limit + "x"), test::too_large(path, 4096));
 }
 
 TEST_F(LaunchRecordFile, WritesAndReadsBack) {

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "files/file_safety_error.h"
+
+// The messages of the file-safety refusals, for tests that expect one: file_safety_error_test
+// pins their wording, once; everyone else builds them from the error.
+namespace qs::test {
+
+inline std::string refused(FileSafetyError::Kind kind, std::string_view path) {
+  return message_of(FileSafetyError::of(kind, path));
+}
+inline std::string wrong_mode(std::string_view path, std::uint32_t mode, std::uint32_t expected) {
+  return message_of(FileSafetyError::wrong_mode(path, mode, expected));
+}
+inline std::string cannot(FileOperation operation, std::string_view path, int code) {
+  return message_of(FileSafetyError::cannot(operation, path, code));
+}
+inline std::string too_large(std::string_view path, std::uint64_t limit) {
+  return message_of(FileSafetyError::too_large(path, limit));
+}
+
+}  // namespace qs::test
