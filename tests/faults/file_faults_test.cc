@@ -219,15 +219,7 @@ TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
 // A launch in this process, with fake children and a process table without LibreOffice.
 class InProcessLaunch : public testing::Test {
  protected:
-  void SetUp() override {
-    for (const char* name : {"soffice", "soffice.bin", "python3"}) {
-      ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, (dir / name).c_str()), 0);
-    }
-    test::make_dir(dir / "proc");
-    test::make_dir(dir / "config");
-    test::write_file(dir / "config/config.toml", "[apps.libreoffice-writer]\nenabled = true\n");
-    test::write_file(dir / "uno_bridge.py", "", 0644);
-  }
+  void SetUp() override { test::prepare_in_process_launch(dir.path()); }
   std::expected<void, LauncherError> launch(test::StringOutputStream& out) {
     return run_launch(paths, dirs, dir / "uno_bridge.py", env, out);
   }

@@ -35,14 +35,7 @@ class FailingOutput final : public OutputStream {
 class ReportFailure : public testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"soffice", "soffice.bin", "python3"}) {
-      ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, (dir / name).c_str()), 0);
-    }
-    test::make_dir(dir / "config");
-    test::write_file(dir / "config/config.toml", "[apps.libreoffice-writer]\nenabled = true\n");
-    test::write_file(dir / "uno_bridge.py", "", 0644);
-    // A process table of the test's own: no LibreOffice of the machine changes the answers.
-    test::make_dir(dir / "proc");
+    test::prepare_in_process_launch(dir.path());
     paths = {dir / "soffice", dir / "python3", dir / "proc"};
     dirs = {dir / "config", dir / "state", dir / "run"};
   }

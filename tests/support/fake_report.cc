@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <sstream>
 
+#include <gtest/gtest.h>
+
 #include "support/temp_dir.h"
 
 namespace qs::test {
@@ -67,6 +69,16 @@ void kill_process(pid_t pid) {
   // Reaps it when it is our child (or was adopted by us as a subreaper); ECHILD otherwise.
   while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
   }
+}
+
+void prepare_in_process_launch(const std::string& dir) {
+  for (const char* name : {"soffice", "soffice.bin", "python3"}) {
+    ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, (dir + "/" + name).c_str()), 0);
+  }
+  make_dir(dir + "/proc");
+  make_dir(dir + "/config");
+  write_file(dir + "/config/config.toml", "[apps.libreoffice-writer]\nenabled = true\n");
+  write_file(dir + "/uno_bridge.py", "", 0644);
 }
 
 }  // namespace qs::test

@@ -25,6 +25,11 @@ bool wait_for_file(const std::string& path, double seconds = 10);
 
 FakeReport read_report(const std::string& path);
 
+// For launches in the test's own process: the fake program as dir/soffice, dir/soffice.bin and
+// dir/python3, an empty process table dir/proc (no LibreOffice of the machine changes the
+// answers), dir/config/config.toml enabling Writer, and the bridge script dir/uno_bridge.py.
+void prepare_in_process_launch(const std::string& dir);
+
 // Sends SIGKILL to a process if it is still there (and reaps it when it is our child).
 // A zombie still shows its comm in /proc, so a zombie soffice.bin would block launches.
 void kill_process(pid_t pid);
