@@ -197,7 +197,11 @@ cat >"$document" <<XML
  <office:body><office:text><text:p>$marker</text:p></office:text></office:body>
 </office:document>
 XML
-title="$(basename "$document") - LibreOffice Writer"
+# LibreOffice 24.2 and later put an em dash between the document and the application.
+libreoffice_major=$(dpkg-query -W -f '${Version}' libreoffice-core 2>/dev/null | sed 's/^[0-9]*://; s/\..*//')
+separator=" - "
+[ "${libreoffice_major:-0}" -ge 24 ] && separator=" — "
+title="$(basename "$document")${separator}LibreOffice Writer"
 timeout 30 env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 "${session_env[@]}" \
   /usr/bin/soffice "$document" >/dev/null 2>&1 || fail "opening the document did not end with 0 within 30 s"
 step "the user opened $(basename "$document"); LibreOffice took it over"

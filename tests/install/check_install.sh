@@ -18,7 +18,7 @@ esac
 man=$(ls "$root"/usr/share/man/man1/quantelspire-launch.1*)
 completion=$root/usr/share/bash-completion/completions/quantelspire-launch
 for f in "$root/usr/bin/quantelspire-launch" "$man" "$completion" \
-         "$root/usr/share/doc/quantelspire-launch/examples/uno_bridge.py"; do
+         "$root/usr/share/quantelspire-launch/examples/uno_bridge.py"; do
   [ -e "$f" ] || { echo "not installed: $f"; exit 1; }
 done
 
