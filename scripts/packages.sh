@@ -43,7 +43,7 @@ LIBREOFFICE_PACKAGES=(libreoffice-core libreoffice-writer libreoffice-gtk3 pytho
 # Display servers without a screen, and the tools that look at their windows.
 DESKTOP_PACKAGES=(xvfb xdotool x11-utils x11-apps netpbm weston)
 # Making and checking the Debian package.
-PACKAGE_PACKAGES=(debhelper dpkg-dev lintian git)
+PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev lintian git)
 # What the tests need on top: the real LibreOffice test, man page and package checks.
 TEST_PACKAGES=(libgtest-dev util-linux "${LIBREOFFICE_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}"
   groff-base dpkg valgrind "${PACKAGE_PACKAGES[@]}")
