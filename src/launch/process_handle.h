@@ -25,6 +25,7 @@ class ProcessHandle {
 
  private:
   ProcessHandle(pid_t pid, UniqueFd fd) : pid_(pid), fd_(std::move(fd)) {}
+  int signal(int signal) const;  // 0 or -1 with errno, as kill()
 
   pid_t pid_;
   UniqueFd fd_;  // not valid without process descriptors

@@ -348,6 +348,7 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
       {"no process descriptors", {.pidfd_open_error = ENOSYS}, "stopped"},
       {"a sandbox", {.pidfd_open_error = EPERM}, "stopped"},
       {"another sandbox", {.pidfd_open_error = EACCES}, "stopped"},
+      {"no signals through descriptors", {.pidfd_send_signal_error = ENOSYS}, "stopped"},
       {"no descriptor left", {.pidfd_open_error = EMFILE}, "failed"},
       {"ended after its check", {.before_pidfd_signal = end_bridge}, "gone"},
   };

@@ -110,6 +110,10 @@ extern "C" int pidfd_open(pid_t pid, unsigned int flags) noexcept {
 
 extern "C" int pidfd_send_signal(int fd, int signal, siginfo_t* info, unsigned int flags) noexcept {
   if (armed != nullptr && armed->before_pidfd_signal) armed->before_pidfd_signal(signal);
+  if (armed != nullptr && armed->pidfd_send_signal_error != 0) {
+    errno = armed->pidfd_send_signal_error;
+    return -1;
+  }
   return static_cast<int>(syscall(SYS_pidfd_send_signal, fd, signal, info, flags));
 }
 

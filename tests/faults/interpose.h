@@ -20,6 +20,7 @@ struct Faults {
   int bind_error = 0;
   int linkat_error = 0;
   int pidfd_open_error = 0;
+  int pidfd_send_signal_error = 0;
   std::function<void()> before_read;
   std::function<void()> before_linkat;
   std::function<void(int signal)> before_pidfd_signal;
