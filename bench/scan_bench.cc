@@ -1,15 +1,14 @@
 // The /proc scan of the launch, in process, on the machine's real process table; the two port
 // checks that follow it; and the lock and the record's room that a launch takes around them.
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 
 #include <benchmark/benchmark.h>
 
-#include "files/directory_lock.h"
-#include "files/guarded_file.h"
-#include "launch/launch_record.h"
+#include "launch/launch_directory.h"
 #include "launch/port_check.h"
 #include "launch/process_scan.h"
 
@@ -32,21 +31,28 @@ static void BM_two_port_checks(benchmark::State& state) {
 }
 BENCHMARK(BM_two_port_checks)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 
-// On /dev/shm, a tmpfs like the runtime directory; the unnamed file goes when it is dropped.
+// In a runtime directory on /dev/shm, a tmpfs like the usual one, or in $QS_BENCH_RUNTIME (a
+// FUSE mount, where the record's room is a named temporary file). The room goes when dropped.
 static void BM_lock_and_record_room(benchmark::State& state) {
-  char dir[] = "/dev/shm/qs-bench-XXXXXX";
-  if (mkdtemp(dir) == nullptr) {
+  const char* given = getenv("QS_BENCH_RUNTIME");
+  std::string runtime = given != nullptr ? given : "/dev/shm/qs-bench-XXXXXX";
+  if (given == nullptr && mkdtemp(runtime.data()) == nullptr) {
     state.SkipWithError("mkdtemp failed");
     return;
   }
-  const std::string record = std::string(dir) + "/libreoffice.pids";
-  const std::string largest = qs::largest_launch_record("/home/user/bridges/uno_bridge.py");
+  const std::string launch = runtime + "/launch";
+  mkdir(launch.c_str(), 0700);
   for (auto _ : state) {
-    auto lock = qs::DirectoryLock::acquire(dir, std::chrono::milliseconds(0));
-    auto room = qs::UnnamedFile::create(lock && *lock ? (*lock)->fd() : -1, record, largest);
+    auto directory = qs::LaunchDirectory::lock(runtime);
+    if (!directory) {
+      state.SkipWithError("the launch directory cannot be locked");
+      break;
+    }
+    auto room = directory->make_record_room("/home/user/bridges/uno_bridge.py");
     benchmark::DoNotOptimize(room);
   }
-  rmdir(dir);
+  rmdir(launch.c_str());
+  if (given == nullptr) rmdir(runtime.c_str());
 }
 BENCHMARK(BM_lock_and_record_room)->Unit(benchmark::kMicrosecond)->MinTime(1.0);
 

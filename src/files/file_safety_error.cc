@@ -68,6 +68,10 @@ std::string message_of(const FileSafetyError& error) {
       // The path itself would break the message across lines.
       return "its path contains a line feed, which the launch record cannot hold (rename the "
              "file)";
+    case Kind::TooLongToRecord:
+      // Thousands of bytes of path would bury the message.
+      return "its path is too long for the launch record, which holds at most " +
+             std::to_string(error.limit) + " bytes (move the file to a shorter path)";
   }
   return path;
 }

@@ -25,7 +25,8 @@ struct FileSafetyError {
     WritableByOthers,  // mode
     TooLarge,          // limit
     InvalidPath,
-    LineFeedInPath,  // a path the launch record, one entry per line, cannot hold
+    LineFeedInPath,   // a path the launch record, one entry per line, cannot hold
+    TooLongToRecord,  // limit: a path whose record would exceed what the record's reader takes
   };
 
   Kind kind = Kind::CannotAccess;
@@ -66,6 +67,11 @@ struct FileSafetyError {
   static FileSafetyError too_large(std::string_view path, std::uint64_t limit) {
     FileSafetyError e = of(Kind::TooLarge, path);
     e.limit = limit;
+    return e;
+  }
+  static FileSafetyError too_long_to_record(std::string_view path, std::uint64_t limit) {
+    FileSafetyError e = too_large(path, limit);
+    e.kind = Kind::TooLongToRecord;
     return e;
   }
 };

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include "base/eintr.h"
 #include "base/output_stream.h"
 #include "base/path.h"
@@ -21,9 +23,11 @@ struct OpenFile {
 
 // One open and one fstat; the checks of the callers all work on this one status, taken from
 // the descriptor, so a path swapped after the open cannot change the answer.
+// `path` is opened relative to `dir_fd` as it stands, or by its last component where `by_name`.
 [[nodiscard]] std::expected<OpenFile, FileSafetyError> open_regular(std::string_view path,
-                                                                    int dir_fd = AT_FDCWD) {
-  const std::string c_path(path);
+                                                                    int dir_fd = AT_FDCWD,
+                                                                    bool by_name = false) {
+  const std::string c_path(by_name ? last_component(path) : path);
   if (has_nul_byte(path))
     return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, EINVAL));
   const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
@@ -49,8 +53,8 @@ struct OpenFile {
 }
 
 [[nodiscard]] std::expected<OpenFile, FileSafetyError> open_owned_private(std::string_view path,
-                                                                          uid_t owner) {
-  auto file = open_regular(path);
+                                                                          uid_t owner, int dir_fd) {
+  auto file = open_regular(path, dir_fd, dir_fd != AT_FDCWD);
   if (!file) return file;
   // The owner test comes first: a foreign file says so, whatever its mode.
   if (file->status.st_uid != owner) {
@@ -86,12 +90,37 @@ struct OpenFile {
   return data;
 }
 
+// What a file system without unnamed files answers an O_TMPFILE open with (NFS, most FUSE file
+// systems, an older kernel's overlay), or the link that names such a file.
+bool unnamed_file_refused(int code) {
+  return code == EOPNOTSUPP || code == EISDIR || code == EINVAL || code == ENOSYS;
+}
+
+// What a file system without hard links answers a link with.
+bool hard_link_refused(int code) {
+  return code == EPERM || code == EOPNOTSUPP || code == ENOSYS;
+}
+
+[[nodiscard]] std::expected<UniqueFd, FileSafetyError> create_temporary(int dir_fd,
+                                                                        std::string_view path) {
+  const std::string temporary = PendingFile::temporary_path(path);
+  const std::string name(last_component(temporary));
+  UniqueFd fd(retry_on_eintr([&] {
+    return ::openat(dir_fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    0600);
+  }));
+  if (fd.valid()) return fd;
+  if (errno == EEXIST) return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, temporary));
+  return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
+}
+
 }  // namespace
 
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_private_file(std::string_view path,
                                                                             std::uint64_t limit,
-                                                                            uid_t owner) {
-  auto file = open_owned_private(path, owner);
+                                                                            uid_t owner,
+                                                                            int dir_fd) {
+  auto file = open_owned_private(path, owner, dir_fd);
   if (!file) return std::unexpected(std::move(file.error()));
   return read_to_limit(file->fd, path, limit);
 }
@@ -107,25 +136,42 @@ struct OpenFile {
   return read_to_limit(file->fd, path, kBoundedFileLimit);
 }
 
-[[nodiscard]] std::expected<UnnamedFile, FileSafetyError> UnnamedFile::create(
+[[nodiscard]] std::expected<PendingFile, FileSafetyError> PendingFile::create(
     int dir_fd, std::string_view path, std::string_view contents) {
   UniqueFd fd(retry_on_eintr(
       [&] { return ::openat(dir_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600); }));
+  const bool named = !fd.valid() && unnamed_file_refused(errno);
+  if (named) {
+    auto temporary = create_temporary(dir_fd, path);
+    if (!temporary) return std::unexpected(std::move(temporary.error()));
+    fd = std::move(*temporary);
+  }
   if (!fd.valid())
     return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
-  if (auto written = write_all(fd.get(), contents); !written) {
+  PendingFile file(dir_fd, path, std::move(fd), contents.size(), named);
+  if (auto written = write_all(file.fd_.get(), contents); !written) {
     return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path, written.error()));
   }
-  return UnnamedFile(dir_fd, std::string(path), std::move(fd), contents.size());
+  return file;
 }
 
-[[nodiscard]] std::expected<void, FileSafetyError> UnnamedFile::put_in_place(
-    std::string_view contents) {
-  const auto cannot = [&](FileOperation operation, int code) {
-    return std::unexpected(FileSafetyError::cannot(operation, path_, code));
-  };
-  if (contents.size() > size_) return cannot(FileOperation::Write, ENOSPC);
-  // Overwriting bytes the file already has needs no new room; shortening it frees some.
+PendingFile::PendingFile(PendingFile&& other) noexcept
+    : dir_fd_(other.dir_fd_),
+      path_(std::move(other.path_)),
+      fd_(std::move(other.fd_)),
+      size_(other.size_),
+      named_(std::exchange(other.named_, false)) {}
+
+PendingFile::~PendingFile() {
+  if (named_) {
+    (void)::unlinkat(dir_fd_, std::string(last_component(temporary_path(path_))).c_str(), 0);
+  }
+}
+
+// Overwriting bytes the file already has needs no new room; shortening it frees some.
+[[nodiscard]] std::expected<void, FileSafetyError> PendingFile::rewrite(std::string_view contents) {
+  if (contents.size() > size_)
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path_, ENOSPC));
   for (std::size_t done = 0; done < contents.size();) {
     const ssize_t n = retry_on_eintr([&] {
       return ::pwrite(fd_.get(), contents.data() + done, contents.size() - done,
@@ -141,16 +187,38 @@ struct OpenFile {
   if (contents.size() < size_ &&
       retry_on_eintr([&] { return ::ftruncate(fd_.get(), static_cast<off_t>(contents.size())); }) !=
           0) {
-    return cannot(FileOperation::Write, errno);
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path_, errno));
   }
   size_ = contents.size();
+  return {};
+}
 
-  const std::string name(path_.substr(path_.rfind('/') + 1));
+// A link refuses to replace a name that appeared meanwhile; where the file system has no hard
+// links, a rename (the old record is gone already) puts it in place in one step all the same.
+[[nodiscard]] std::expected<void, FileSafetyError> PendingFile::name_temporary() {
+  const std::string temporary(last_component(temporary_path(path_)));
+  const std::string name(last_component(path_));
+  if (::linkat(dir_fd_, temporary.c_str(), dir_fd_, name.c_str(), 0) == 0) {
+    (void)::unlinkat(dir_fd_, temporary.c_str(), 0);  // else the destructor or the next one
+  } else if (!hard_link_refused(errno) ||
+             ::renameat(dir_fd_, temporary.c_str(), dir_fd_, name.c_str()) != 0) {
+    if (errno == EEXIST) return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, path_));
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path_, errno));
+  }
+  named_ = false;
+  return {};
+}
+
+[[nodiscard]] std::expected<void, FileSafetyError> PendingFile::put_in_place(
+    std::string_view contents) {
+  if (auto rewritten = rewrite(contents); !rewritten) return rewritten;
+  const std::string name(last_component(path_));
   // Whatever else stands there goes, a symbolic link itself and never its target.
   if (::unlinkat(dir_fd_, name.c_str(), 0) != 0 && errno != ENOENT) {
     if (errno == EISDIR) return std::unexpected(FileSafetyError::of(Kind::NotRegularFile, path_));
-    return cannot(FileOperation::Remove, errno);
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Remove, path_, errno));
   }
+  if (named_) return name_temporary();
   // Through /proc, since linking the descriptor itself (AT_EMPTY_PATH) needs a privilege on
   // kernels before 6.10; without /proc mounted, that is the one way left. A name that appeared
   // since the unlink fails with EEXIST instead of being replaced.
@@ -159,11 +227,21 @@ struct OpenFile {
   if (linked != 0 && errno == ENOENT) {
     linked = ::linkat(fd_.get(), "", dir_fd_, name.c_str(), AT_EMPTY_PATH);
   }
-  if (linked != 0) {
-    if (errno == EEXIST) return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, path_));
-    return cannot(FileOperation::Write, errno);
+  if (linked == 0) return {};
+  if (errno == EEXIST) return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, path_));
+  if (errno != ENOENT && errno != EPERM && !unnamed_file_refused(errno)) {
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path_, errno));
   }
-  return {};
+  // The unnamed file cannot be named here after all: its contents go to a named one, whose
+  // room was not taken beforehand (a full file system fails now, after the starts).
+  auto temporary = create_temporary(dir_fd_, path_);
+  if (!temporary) return std::unexpected(std::move(temporary.error()));
+  fd_ = std::move(*temporary);
+  named_ = true;
+  if (auto written = write_all(fd_.get(), contents); !written) {
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path_, written.error()));
+  }
+  return name_temporary();
 }
 
 [[nodiscard]] std::expected<void, FileSafetyError> write_private_file(std::string_view path,
@@ -178,17 +256,19 @@ struct OpenFile {
     if (errno == ENOENT) return std::unexpected(FileSafetyError::of(Kind::NotFound, path));
     return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
   }
-  auto file = UnnamedFile::create(dir_fd.get(), path, contents);
+  auto file = PendingFile::create(dir_fd.get(), path, contents);
   if (!file) return std::unexpected(std::move(file.error()));
   return file->put_in_place(contents);
 }
 
-[[nodiscard]] std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path) {
+[[nodiscard]] std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path,
+                                                                          int dir_fd) {
   if (has_nul_byte(path)) {
     return std::unexpected(
         FileSafetyError::cannot(FileOperation::Remove, path, SystemError::nul_in_path()));
   }
-  if (::unlink(std::string(path).c_str()) != 0 && errno != ENOENT) {
+  const std::string removed(dir_fd == AT_FDCWD ? path : last_component(path));
+  if (::unlinkat(dir_fd, removed.c_str(), 0) != 0 && errno != ENOENT) {
     return std::unexpected(FileSafetyError::cannot(FileOperation::Remove, path, errno));
   }
   return {};

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <fcntl.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -15,10 +16,15 @@ namespace qs {
 // Every open here refuses a symbolic link in the last component, does not block on a FIFO or a
 // device, and checks type, owner and mode on the open descriptor, never on the path.
 
+// Where a function here takes `dir_fd`, it is the open directory of `path`, and the file is
+// reached through it by the last component of `path` alone: a directory replaced at that path
+// since it was opened is not the one read or changed.
+
 // The whole contents of a private file of at most `limit` bytes.
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_private_file(std::string_view path,
                                                                             std::uint64_t limit,
-                                                                            uid_t owner);
+                                                                            uid_t owner,
+                                                                            int dir_fd = AT_FDCWD);
 
 inline constexpr std::uint64_t kBoundedFileLimit = 65536;
 
@@ -30,29 +36,42 @@ inline constexpr std::uint64_t kBoundedFileLimit = 65536;
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file_at(
     int dir_fd, std::string_view path);
 
-// A private file (mode 0600) that has no name yet: what is written to it stays unseen until
-// `put_in_place` names it in one step, so that a reader finds the whole file or none. Its room
-// (an inode and the bytes it was made with) is taken when it is made, so that a full file system
-// refuses then, not later; a process that ends before naming it leaves nothing behind.
-class UnnamedFile {
+// A private file (mode 0600) written where no reader looks: what is written to it stays unseen
+// until `put_in_place` names it in one step, so that a reader finds the whole file or none. Its
+// room (an inode and the bytes it was made with) is taken when it is made, so that a full file
+// system refuses then, not later. It has no name at all where the file system allows (O_TMPFILE:
+// a process that ends before naming it leaves nothing behind); elsewhere (NFS, most FUSE file
+// systems, older kernels' overlay) it is created exclusively under `temporary_path`, which it
+// removes unless it was put in place, and which a killed process leaves for the next one to
+// remove.
+class PendingFile {
  public:
-  // In the open directory `dir_fd`, which must outlive the file; `path` is the directory's path
-  // joined with the name the file will get.
-  [[nodiscard]] static std::expected<UnnamedFile, FileSafetyError> create(
+  // In the open directory `dir_fd` of `path`, which must outlive the file.
+  [[nodiscard]] static std::expected<PendingFile, FileSafetyError> create(
       int dir_fd, std::string_view path, std::string_view contents);
 
   // Changes the contents to `contents`, no longer than those it was made with (the room is
   // already taken), then names the file, replacing whatever but a directory stands at its path.
   [[nodiscard]] std::expected<void, FileSafetyError> put_in_place(std::string_view contents);
 
+  // Where the file stands before it is put in place on a file system without unnamed files.
+  static std::string temporary_path(std::string_view path) { return std::string(path) + ".new"; }
+
+  PendingFile(PendingFile&& other) noexcept;
+  PendingFile& operator=(PendingFile&&) = delete;
+  ~PendingFile();
+
  private:
-  UnnamedFile(int dir_fd, std::string path, UniqueFd fd, std::size_t size)
-      : dir_fd_(dir_fd), path_(std::move(path)), fd_(std::move(fd)), size_(size) {}
+  PendingFile(int dir_fd, std::string_view path, UniqueFd fd, std::size_t size, bool named)
+      : dir_fd_(dir_fd), path_(path), fd_(std::move(fd)), size_(size), named_(named) {}
+  [[nodiscard]] std::expected<void, FileSafetyError> rewrite(std::string_view contents);
+  [[nodiscard]] std::expected<void, FileSafetyError> name_temporary();
 
   int dir_fd_;
   std::string path_;
   UniqueFd fd_;
   std::size_t size_;
+  bool named_;  // it stands at temporary_path(path_)
 };
 
 // Replaces whatever stands at `path` (but a directory) by a new private file holding `contents`;
@@ -60,7 +79,8 @@ class UnnamedFile {
 [[nodiscard]] std::expected<void, FileSafetyError> write_private_file(std::string_view path,
                                                                       std::string_view contents);
 
-[[nodiscard]] std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path);
+[[nodiscard]] std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path,
+                                                                          int dir_fd = AT_FDCWD);
 
 // Admits a script that another program will run: absolute, a regular file reached without a
 // final symbolic link, owned by the current user or root, writable by nobody else.

@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+
 #include "base/path.h"
 #include "base/utf8.h"
 #include "files/guarded_file.h"
@@ -57,12 +59,12 @@ std::optional<LaunchRecord> parse_launch_record(std::string_view text) {
 }
 
 std::string launch_record_path(std::string_view runtime_dir) {
-  return join_path(join_path(runtime_dir, "launch"), "libreoffice.pids");
+  return join_path(join_path(runtime_dir, kLaunchDirectoryName), "libreoffice.pids");
 }
 
 [[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(
-    std::string_view path) {
-  auto text = read_private_file(path, kLaunchRecordLimit, ::geteuid());
+    std::string_view path, int dir_fd) {
+  auto text = read_private_file(path, kLaunchRecordLimit, ::geteuid(), dir_fd);
   if (!text) {
     if (text.error().kind == FileSafetyError::Kind::NotFound) return std::nullopt;
     return std::unexpected(LauncherError{LauncherError::File{std::move(text.error())}});
@@ -95,20 +97,16 @@ std::string largest_launch_record(std::string_view bridge_file) {
   return format_launch_record({widest, RecordedBridge{widest, std::string(bridge_file)}});
 }
 
-[[nodiscard]] std::expected<DirectoryLock, LauncherError> lock_launch_directory(
-    std::string_view runtime_dir) {
-  auto lock = DirectoryLock::acquire(join_path(runtime_dir, "launch"), kLaunchLockPatience);
-  if (!lock) return fail(LauncherError::File{std::move(lock.error())});
-  if (!*lock) return fail(LauncherError::Busy{launch_record_path(runtime_dir)});
-  return std::move(**lock);
-}
-
 [[nodiscard]] std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root,
                                                                   std::uint32_t pid,
                                                                   std::string_view text) {
-  const auto cmdline =
-      read_proc_file(AT_FDCWD, join_path(join_path(proc_root, std::to_string(pid)), "cmdline"));
+  const std::string entry = join_path(proc_root, std::to_string(pid));
+  const auto cmdline = read_proc_file(AT_FDCWD, join_path(entry, "cmdline"), ::geteuid());
   if (!cmdline) {
+    const int code = cmdline.error().code;
+    if (code == EACCES || code == EPERM) {  // the user's process, which still runs
+      return fail(LauncherError::ProcessCheckFailed{pid, cmdline.error()});
+    }
     return fail(LauncherError::ListProcesses{cmdline.error()});
   }
   if (!*cmdline) return false;

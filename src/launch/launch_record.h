@@ -1,6 +1,7 @@
 #pragma once
 
-#include <chrono>
+#include <fcntl.h>
+
 #include <cstdint>
 #include <expected>
 #include <optional>
@@ -8,7 +9,6 @@
 #include <string_view>
 
 #include "cli/launcher_error.h"
-#include "files/directory_lock.h"
 
 namespace qs {
 
@@ -25,14 +25,19 @@ struct LaunchRecord {
   friend bool operator==(const LaunchRecord&, const LaunchRecord&) = default;
 };
 
+// What the reader takes; no launch writes more (a bridge path that would need more is refused).
 inline constexpr std::uint64_t kLaunchRecordLimit = 4096;
+
+// The folder of runtime_dir that holds the record.
+inline constexpr std::string_view kLaunchDirectoryName = "launch";
 
 // runtime_dir/launch/libreoffice.pids
 std::string launch_record_path(std::string_view runtime_dir);
 
-// No record when the file does not exist.
+// No record when the file does not exist. `dir_fd`, where given, is the open directory of
+// `path` through which the file is read.
 [[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(
-    std::string_view path);
+    std::string_view path, int dir_fd = AT_FDCWD);
 
 // The record's text to a LaunchRecord; nothing when it is malformed.
 std::optional<LaunchRecord> parse_launch_record(std::string_view text);
@@ -47,19 +52,11 @@ std::string format_launch_record(const LaunchRecord& record);
 // anything starts.
 std::string largest_launch_record(std::string_view bridge_file);
 
-// How long a launch or a stop waits for another one of the same user; the holder normally
-// needs milliseconds.
-inline constexpr std::chrono::milliseconds kLaunchLockPatience{5000};
-
-// runtime_dir/launch, locked: the launches and stops of one user read and change the record one
-// at a time. Busy when another one keeps it past the patience above.
-[[nodiscard]] std::expected<DirectoryLock, LauncherError> lock_launch_directory(
-    std::string_view runtime_dir);
-
 // Whether process `pid` runs with `text` as one of its arguments, each argument taken as the
 // record gives a path back (invalid UTF-8 as U+FFFD, a final carriage return dropped). A process
-// that has ended or is not ours to read is a no; a failure of the launcher's own to read it is
-// ListProcesses, never a no.
+// that has ended or is another user's is a no; a failure of the launcher's own to read it is
+// ListProcesses, and a process of the user's whose command line is refused (a security module
+// confining it) is ProcessCheckFailed: neither is a no, which would forget a running bridge.
 [[nodiscard]] std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root,
                                                                   std::uint32_t pid,
                                                                   std::string_view text);

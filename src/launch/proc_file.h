@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <expected>
 #include <optional>
 #include <string>
@@ -21,5 +23,11 @@ bool means_no_process(int error_code);
 // link, not a regular file, too long): such a process is not one of ours.
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
     int dir_fd, std::string_view path);
+
+// The same for a file of a process that may be `user`'s. A refusal (EACCES, EPERM) means "not
+// ours" only for another user's process; for one of `user`'s it is returned as it is, since a
+// security module that confines a process refuses its owner too, and the process still runs.
+[[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
+    int dir_fd, std::string_view path, uid_t user);
 
 }  // namespace qs

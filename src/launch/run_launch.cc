@@ -15,6 +15,7 @@
 #include "files/private_dir.h"
 #include "files/token_path.h"
 #include "launch/child_process.h"
+#include "launch/launch_directory.h"
 #include "launch/launch_record.h"
 #include "launch/port_check.h"
 #include "launch/process_scan.h"
@@ -41,26 +42,27 @@ namespace {
                         .bridge_port = targets->bridge_port};
 }
 
-// The runtime directory and its launch subdirectory, private; returns the record's path.
-[[nodiscard]] std::expected<std::string, LauncherError> prepare_record_place(const BaseDirs& dirs,
-                                                                             uid_t user) {
+// The runtime directory and its launch subdirectory, private.
+[[nodiscard]] std::expected<void, LauncherError> prepare_record_place(const BaseDirs& dirs,
+                                                                      uid_t user) {
   if (!dirs.runtime_dir)
     return fail(LauncherError::Config{ConfigError::message(kNoRuntimeDirMessage)});
-  for (const std::string& dir : {*dirs.runtime_dir, join_path(*dirs.runtime_dir, "launch")}) {
+  for (const std::string& dir :
+       {*dirs.runtime_dir, join_path(*dirs.runtime_dir, kLaunchDirectoryName)}) {
     if (auto ensured = ensure_private_dir(dir, user); !ensured) {
       return fail(LauncherError::File{std::move(ensured.error())});
     }
   }
-  return launch_record_path(*dirs.runtime_dir);
+  return {};
 }
 
 // Refuses while the bridge of an earlier launch or any LibreOffice of the user runs: the
 // launcher never attaches to an instance that may hold unsaved work.
 [[nodiscard]] std::expected<void, LauncherError> refuse_running(const SystemPaths& paths,
-                                                                const std::string& record_path,
+                                                                const LaunchDirectory& directory,
                                                                 std::uint16_t uno_port,
                                                                 uid_t user) {
-  auto earlier = read_launch_record(record_path);
+  auto earlier = directory.read_record();
   if (!earlier) return std::unexpected(std::move(earlier.error()));
   if (*earlier && (*earlier)->bridge) {
     const RecordedBridge& bridge = *(*earlier)->bridge;
@@ -117,7 +119,7 @@ struct Started {
 [[nodiscard]] std::expected<Started, LauncherError> start_and_record(const SystemPaths& paths,
                                                                      const BridgeSettings& settings,
                                                                      const EnvSnapshot& env,
-                                                                     UnnamedFile& record) {
+                                                                     PendingFile& record) {
   const SignalHold hold;
   const sigset_t* given = &hold.given_mask();
   auto soffice =
@@ -145,20 +147,20 @@ struct Started {
                                                                   const BridgeSettings& settings,
                                                                   const EnvSnapshot& env,
                                                                   uid_t user) {
-  auto record_path = prepare_record_place(dirs, user);
-  if (!record_path) return std::unexpected(std::move(record_path.error()));
-  auto lock = lock_launch_directory(*dirs.runtime_dir);
-  if (!lock) return std::unexpected(std::move(lock.error()));
-  if (auto refused = refuse_running(paths, *record_path, settings.uno_port, user); !refused) {
+  if (auto prepared = prepare_record_place(dirs, user); !prepared) {
+    return std::unexpected(std::move(prepared.error()));
+  }
+  auto directory = LaunchDirectory::lock(*dirs.runtime_dir);
+  if (!directory) return std::unexpected(std::move(directory.error()));
+  if (auto refused = refuse_running(paths, *directory, settings.uno_port, user); !refused) {
     return std::unexpected(std::move(refused.error()));
   }
   if (auto refused = refuse_taken_ports(settings); !refused) {
     return std::unexpected(std::move(refused.error()));
   }
   // The room for the record is taken before anything starts: a full file system refuses here.
-  auto record =
-      UnnamedFile::create(lock->fd(), *record_path, largest_launch_record(settings.bridge_file));
-  if (!record) return fail(LauncherError::File{std::move(record.error())});
+  auto record = directory->make_record_room(settings.bridge_file);
+  if (!record) return std::unexpected(std::move(record.error()));
   // From here on nothing that was started is ever stopped by the launcher.
   return start_and_record(paths, settings, env, *record);
 }
@@ -194,6 +196,11 @@ struct Started {
   if (!settings) return std::unexpected(std::move(settings.error()));
   if (auto checked = check_bridge_script(bridge_file); !checked) {
     return fail(LauncherError::BridgeFileRefused{std::move(checked.error())});
+  }
+  // Every later launch and stop must be able to read the record back.
+  if (largest_launch_record(bridge_file).size() > kLaunchRecordLimit) {
+    return fail(LauncherError::BridgeFileRefused{
+        FileSafetyError::too_long_to_record(bridge_file, kLaunchRecordLimit)});
   }
   // The lock is gone by the report: a slow reader of standard output holds up no one else.
   auto started = launch_locked(paths, dirs, *settings, env, user);

@@ -4,8 +4,7 @@
 
 #include <string>
 
-#include "files/guarded_file.h"
-#include "launch/launch_record.h"
+#include "launch/launch_directory.h"
 #include "launch/process_handle.h"
 #include "launch/report.h"
 
@@ -55,25 +54,25 @@ namespace {
 // no launch is recorded.
 [[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> forget_launch(
     const SystemPaths& paths, std::string_view runtime_dir, OutputStream& out) {
-  auto lock = lock_launch_directory(runtime_dir);
-  if (!lock) {
+  auto directory = LaunchDirectory::lock(runtime_dir);
+  if (!directory) {
     // The stop creates nothing: without the launch directory no launch is recorded.
-    const auto* file = std::get_if<LauncherError::File>(&lock.error().kind);
+    const auto* file = std::get_if<LauncherError::File>(&directory.error().kind);
     if (file != nullptr && file->error.kind == FileSafetyError::Kind::NotFound) {
       return std::nullopt;
     }
-    return std::unexpected(std::move(lock.error()));
+    return std::unexpected(std::move(directory.error()));
   }
-  const std::string path = launch_record_path(runtime_dir);
-  auto record = read_launch_record(path);
+  const std::string& path = directory->record_path();
+  auto record = directory->read_record();
   if (!record || !*record) return record;
   const LaunchRecord& recorded = **record;
   auto dealt = recorded.bridge
                    ? stop_bridge(paths, path, *recorded.bridge, out)
                    : write_report_line(out, "no bridge is recorded: nothing was signalled");
   if (!dealt) return std::unexpected(std::move(dealt.error()));
-  if (auto removed = remove_file_if_present(path); !removed) {
-    return fail(LauncherError::File{std::move(removed.error())});
+  if (auto removed = directory->remove_record(); !removed) {
+    return std::unexpected(std::move(removed.error()));
   }
   return record;
 }

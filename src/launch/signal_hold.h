@@ -14,11 +14,13 @@ class SignalHold {
   SignalHold(const SignalHold&) = delete;
   SignalHold& operator=(const SignalHold&) = delete;
 
-  // The mask the launcher had before the hold: the one its children are given.
+  // The mask the launcher had before the hold, the one its children are given; empty where it
+  // could not be read.
   const sigset_t& given_mask() const { return given_; }
 
  private:
   sigset_t given_;
+  bool holding_;
 };
 
 }  // namespace qs

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <chrono>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "cli/launcher_error.h"
+#include "files/directory_lock.h"
+#include "files/guarded_file.h"
+#include "launch/launch_record.h"
+
+namespace qs {
+
+// How long a launch or a stop waits for another one of the same user; the holder normally
+// needs milliseconds.
+inline constexpr std::chrono::milliseconds kLaunchLockPatience{5000};
+
+// runtime_dir/launch, locked: the one way to the record. The launches and stops of one user
+// hold it one at a time and reach the record only through the directory they locked, so a
+// directory replaced at that path meanwhile never makes them trust, replace or remove the
+// record of another.
+class LaunchDirectory {
+ public:
+  // Busy when another launch or stop keeps it past the patience above. What a launcher killed
+  // while it wrote a record left behind under a temporary name is removed, never read.
+  [[nodiscard]] static std::expected<LaunchDirectory, LauncherError> lock(
+      std::string_view runtime_dir);
+
+  const std::string& record_path() const { return record_path_; }
+
+  [[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> read_record() const;
+
+  // The room of the largest record a launch of `bridge_file` can write, taken now; the record
+  // goes in place through it. It must not outlive the directory.
+  [[nodiscard]] std::expected<PendingFile, LauncherError> make_record_room(
+      std::string_view bridge_file) const;
+
+  [[nodiscard]] std::expected<void, LauncherError> remove_record() const;
+
+ private:
+  LaunchDirectory(DirectoryLock lock, std::string record_path)
+      : lock_(std::move(lock)), record_path_(std::move(record_path)) {}
+
+  DirectoryLock lock_;
+  std::string record_path_;
+};
+
+}  // namespace qs
