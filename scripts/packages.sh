@@ -44,6 +44,7 @@ LIBREOFFICE_PACKAGES=(libreoffice-core libreoffice-writer libreoffice-gtk3 pytho
 DESKTOP_PACKAGES=(xvfb xdotool x11-utils x11-apps netpbm weston)
 # Making and checking the Debian package.
 PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev lintian git)
-# What the tests need on top: the real LibreOffice test, man page and package checks.
-TEST_PACKAGES=(libgtest-dev util-linux "${LIBREOFFICE_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}"
+# What the tests need on top: the real LibreOffice test, man page and package checks, and a FUSE
+# file system (bindfs) for the record on a file system without unnamed files.
+TEST_PACKAGES=(libgtest-dev util-linux bindfs "${LIBREOFFICE_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}"
   groff-base dpkg valgrind "${PACKAGE_PACKAGES[@]}")

@@ -6,7 +6,9 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -55,6 +57,16 @@ std::string printed(Kind kind) {
 }
 std::uint32_t pid_of(const FakeReport& child) {
   return static_cast<std::uint32_t>(child.pid);
+}
+
+// A bridge script whose path takes `length` bytes of `byte`, in folders of 200 bytes each.
+std::string bridge_of_length(const Sandbox& box, std::size_t length, char byte) {
+  std::string path = box.path("long");
+  for (::mkdir(path.c_str(), 0755); length - path.size() > 201; ::mkdir(path.c_str(), 0755))
+    path += "/" + std::string(200, byte);
+  path += "/" + std::string(length - path.size() - 1, byte);
+  write_file(path, "# a bridge\n", 0644);
+  return path;
 }
 
 class LaunchStop : public testing::Test {
@@ -264,25 +276,29 @@ TEST_F(LaunchStop, AProcessTableItCannotReadIsNoAnswer) {
 }
 
 // Paths the record cannot hold byte for byte: one that is not UTF-8, one that ends in a
-// carriage return. The running bridge must still be recognised by the next launch and the stop.
+// carriage return; and the longest path whose record the reader takes (10-digit ids and all).
+// The running bridge must still be recognised by the next launch and the stop.
 TEST_F(LaunchStop, ABridgePathTheRecordCannotHoldExactlyIsRecognisedAgain) {
   box->enable_writer();
   struct Case {
-    std::string name;
+    std::string path;
     std::string recorded;
   };
-  const std::vector<Case> cases = {{"uno_bridge\xff.py", "uno_bridge\xEF\xBF\xBD.py"},
-                                   {"uno_bridge.py\r", "uno_bridge.py\r"}};
+  const std::string longest = bridge_of_length(*box, 4096 - 38, 'a');
+  const std::vector<Case> cases = {
+      {box->add_bridge_file("uno_bridge\xff.py"), box->path("bridges/uno_bridge\xEF\xBF\xBD.py")},
+      {box->add_bridge_file("uno_bridge.py\r"), box->path("bridges/uno_bridge.py\r")},
+      {longest, longest}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.name));
-    const std::string odd = box->add_bridge_file(c.name);
+    SCOPED_TRACE(testing::PrintToString(c.path));
+    const std::string& odd = c.path;
     const RunResult launched = box->run({"libreoffice", "--bridge-file", odd});
     ASSERT_EQ(launched.status, 0) << launched.err;
     const FakeReport bridge = box->bridge_report();
     EXPECT_EQ(bridge.argv[1], odd);  // byte for byte
     const std::string record = read_file(box->record_path());
-    EXPECT_EQ(record.substr(record.find('\n') + 1), "bridge " + std::to_string(bridge.pid) + " " +
-                                                        box->path("bridges/" + c.recorded) + "\n");
+    EXPECT_EQ(record.substr(record.find('\n') + 1),
+              "bridge " + std::to_string(bridge.pid) + " " + c.recorded + "\n");
 
     const RunResult again = box->run({"libreoffice", "--bridge-file", odd});
     EXPECT_EQ(again.status, 2);
@@ -300,6 +316,39 @@ TEST_F(LaunchStop, ABridgePathTheRecordCannotHoldExactlyIsRecognisedAgain) {
   }
 }
 
+// A runtime directory on FUSE (bindfs), which has no unnamed files: the record goes in place from
+// a temporary name, and what a killed launcher left under that name is removed, never read.
+TEST_F(LaunchStop, TheRecordWorksOnAFileSystemWithoutUnnamedFiles) {
+  if (::access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "/dev/fuse is absent";
+  if (::access("/usr/bin/bindfs", X_OK) != 0) GTEST_SKIP() << "bindfs is not installed";
+  box->enable_writer();
+  make_dir(box->path("run-backing"));
+  ASSERT_EQ(
+      run_binary({.args = {box->path("run-backing"), box->path("run")}}, "/usr/bin/bindfs").status,
+      0);
+  struct Unmounted {  // also when an assertion ends the test early
+    std::string at;
+    ~Unmounted() { ::umount2(at.c_str(), MNT_DETACH); }
+  } const unmounted{box->path("run")};
+  struct statfs mounted {};
+  ASSERT_EQ(::statfs(unmounted.at.c_str(), &mounted), 0);
+  ASSERT_EQ(mounted.f_type, 0x65735546) << "not a FUSE file system";
+  const std::string left = box->record_path() + ".new";
+  make_dir(box->runtime_dir());
+  make_dir(box->runtime_dir() + "/launch");
+  write_file(left, "soffice 1\nbridge 1 " + box->bridge_file() + "\n");
+  const RunResult launched = box->launch();
+  EXPECT_EQ(launched.status, 0) << launched.err;
+  const std::string bridge = std::to_string(box->bridge_report().pid);
+  EXPECT_EQ(read_file(box->record_path()), "soffice " + std::to_string(box->soffice_report().pid) +
+                                               "\nbridge " + bridge + " " + box->bridge_file() +
+                                               "\n");
+  EXPECT_FALSE(exists(left));
+  const RunResult stopped = box->stop();
+  EXPECT_TRUE(stopped.out.starts_with("bridge stopped (process " + bridge + ")")) << stopped.err;
+  EXPECT_FALSE(exists(box->record_path()));
+}
+
 TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
   struct Case {
     std::string what;
@@ -313,6 +362,9 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
   using Kind = FileSafetyError::Kind;
   const std::string bridge = box->bridge_file();
   const std::string line_feed = box->path("bridges/b\nbridge 1 " + box->bridge_file());
+  // Records the reader would refuse: one byte too many, and few bytes written as many (U+FFFD).
+  const std::string too_long = bridge_of_length(*box, 4096 - 37, 'a');
+  const std::string widened = bridge_of_length(*box, 1400, '\xff');
   const std::string writer = "[apps.libreoffice-writer]\nenabled = true\n";
   const Listener uno_taken, bridge_taken;
   const auto port = [](const Listener& l) {
@@ -369,6 +421,18 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
        true,
        "",
        {E::BridgeFileRefused{FileSafetyError::of(Kind::LineFeedInPath, line_feed)}}},
+      {"a record too long to read back",
+       writer,
+       too_long,
+       true,
+       "",
+       {E::BridgeFileRefused{FileSafetyError::too_long_to_record(too_long, 4096)}}},
+      {"a record that invalid UTF-8 makes too long",
+       writer,
+       widened,
+       true,
+       "",
+       {E::BridgeFileRefused{FileSafetyError::too_long_to_record(widened, 4096)}}},
       {"another launch or stop at work",
        writer,
        bridge,

@@ -24,6 +24,7 @@
 #include "files/guarded_file.h"
 #include "files/private_dir.h"
 #include "launch/child_process.h"
+#include "launch/launch_directory.h"
 #include "launch/launch_record.h"
 #include "launch/port_check.h"
 #include "launch/process_scan.h"
@@ -175,12 +176,16 @@ TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
   test::make_dir(proc / "120");
   test::write_file(proc / "120/comm", "soffice.bin\n");
   test::write_file(proc / "120/cmdline", std::string("/usr/bin/python3\0/b.py\0", 23));
+  test::make_dir(proc / "121");  // another user's, where root can make it so
+  if (test::running_as_root()) {
+    ASSERT_EQ(::chown((proc / "121").c_str(), test::kOtherUid, 0), 0);
+  }
   const auto scan = [&] {
     const auto found = find_soffice_processes(proc.path(), ::geteuid());
     return found ? std::to_string(found->size()) + " found" : message_of(found.error());
   };
-  const auto check = [&] {
-    const auto runs = cmdline_contains(proc.path(), 120, "/b.py");
+  const auto check = [&](std::uint32_t pid) {
+    const auto runs = cmdline_contains(proc.path(), pid, "/b.py");
     return runs ? (*runs ? "runs" : "absent") : message_of(runs.error());
   };
   const auto port = [] {  // port 0: the kernel picks a free one
@@ -192,11 +197,20 @@ TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
     Faults faults;
     std::string scan, check;
     std::string port = "free";
+    std::uint32_t pid = 120;  // whose command line is checked
   };
   const auto cannot = [](int code) {
     return message_of(LauncherError{LauncherError::ListProcesses{SystemError::from_errno(code)}});
   };
-  const std::vector<Case> cases = {
+  // A security module confining a process refuses its owner its command line, too.
+  const auto confined = [](int code) {
+    return [code](const std::string& path, int) { return path.ends_with("/cmdline") ? code : 0; };
+  };
+  const auto cannot_look = [](int code) {
+    return message_of(
+        LauncherError{LauncherError::ProcessCheckFailed{120, SystemError::from_errno(code)}});
+  };
+  std::vector<Case> cases = {
       {"no fault", {}, "1 found", "runs"},
       {"a read error", {.read_error = EIO}, cannot(EIO), cannot(EIO)},
       {"no memory", {.read_error = ENOMEM}, cannot(ENOMEM), cannot(ENOMEM)},
@@ -206,12 +220,18 @@ TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
        "1 found",
        "runs",
        "Too many open files (os error 24)"},
+      {"a confined process", {.openat_error = confined(EACCES)}, "1 found", cannot_look(EACCES)},
+      {"another confined one", {.openat_error = confined(EPERM)}, "1 found", cannot_look(EPERM)},
   };
+  if (test::running_as_root()) {
+    cases.push_back(
+        {"another user's", {.openat_error = confined(EACCES)}, "1 found", "absent", "free", 121});
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Armed armed(c.faults);
     EXPECT_EQ(scan(), c.scan);
-    EXPECT_EQ(check(), c.check);
+    EXPECT_EQ(check(c.pid), c.check);
     EXPECT_EQ(port(), c.port);
   }
 }
@@ -234,28 +254,53 @@ class InProcessLaunch : public testing::Test {
 };
 
 // The record's room is taken before anything starts; should naming the record still fail, both
-// children keep running, nothing claims a launch, and the message names both.
+// children keep running, nothing claims a launch, and the message names both. Where unnamed
+// files or links to them are refused, a temporary name stands in; what a killed launcher left
+// under it is removed first, never read. The children get the launcher's signal mask (SIGUSR2
+// blocked here), or the empty one where it could not be read.
 TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) {
+  enum class Outcome { NothingStarted, Unrecorded, Recorded };
+  const auto no_unnamed_files = [](int code) {
+    return [code](const std::string&, int flags) {
+      return (flags & O_TMPFILE) == O_TMPFILE ? code : 0;
+    };
+  };
   struct Case {
     const char* what;
     Faults faults;
-    bool started;
+    Outcome outcome;
+    std::string blocked = "12 ";
   };
   const std::vector<Case> cases = {
-      {"no byte can be written", {.writes_accept_nothing = true}, false},
-      {"the file cannot be named", {.linkat_error = ENOSPC}, true},
+      {"no byte can be written", {.writes_accept_nothing = true}, Outcome::NothingStarted},
+      {"the file cannot be named", {.linkat_error = ENOSPC}, Outcome::Unrecorded},
+      {"FUSE", {.openat_error = no_unnamed_files(EOPNOTSUPP)}, Outcome::Recorded},
+      {"EISDIR", {.openat_error = no_unnamed_files(EISDIR)}, Outcome::Recorded},
+      {"EINVAL", {.openat_error = no_unnamed_files(EINVAL)}, Outcome::Recorded},
+      {"ENOSYS", {.openat_error = no_unnamed_files(ENOSYS)}, Outcome::Recorded},
+      {"no links at all", {.linkat_error = EPERM}, Outcome::Recorded},
+      {"an unreadable mask", {.sigprocmask_error = EINVAL}, Outcome::Recorded, ""},
   };
+  test::make_dir(dir / "run");
+  test::make_dir(dir / "run/launch");
+  sigset_t usr2;
+  sigemptyset(&usr2);
+  sigaddset(&usr2, SIGUSR2);
+  ::pthread_sigmask(SIG_BLOCK, &usr2, nullptr);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+    const std::string left = PendingFile::temporary_path(record);
+    test::write_file(left, "soffice 1\nbridge 2 /left/by/a/killed/launcher.py\n");
     test::StringOutputStream out;
     const auto launched = [&] {
       Armed armed(c.faults);
       return launch(out);
     }();
-    ASSERT_FALSE(launched);
-    EXPECT_EQ(out.text(), "");
-    EXPECT_FALSE(test::exists(record));
-    if (!c.started) {
+    EXPECT_EQ(launched.has_value(), c.outcome == Outcome::Recorded);
+    EXPECT_EQ(out.text().empty(), c.outcome != Outcome::Recorded);
+    EXPECT_EQ(test::exists(record), c.outcome == Outcome::Recorded);
+    EXPECT_FALSE(test::exists(left));
+    if (c.outcome == Outcome::NothingStarted) {
       EXPECT_EQ(message_of(launched.error()),
                 "cannot write " + record + ": failed to write whole buffer");
       EXPECT_TRUE(nothing_started());
@@ -263,17 +308,30 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
     }
     ASSERT_TRUE(test::wait_for_file(dir / "soffice.report"));
     ASSERT_TRUE(test::wait_for_file(dir / "bridge.report"));
-    const pid_t soffice = test::read_report(dir / "soffice.report").pid;
-    const pid_t bridge = test::read_report(dir / "bridge.report").pid;
-    const auto lost = FileSafetyError::cannot(FileOperation::Write, record, ENOSPC);
-    EXPECT_EQ(message_of(launched.error()),
-              message_of(LauncherError{LauncherError::LeftUnrecorded{
-                  lost, static_cast<std::uint32_t>(soffice), static_cast<std::uint32_t>(bridge)}}));
-    for (pid_t pid : {soffice, bridge}) {
+    const auto soffice = test::read_report(dir / "soffice.report");
+    const auto bridge = test::read_report(dir / "bridge.report");
+    const auto soffice_pid = static_cast<std::uint32_t>(soffice.pid);
+    const auto bridge_pid = static_cast<std::uint32_t>(bridge.pid);
+    if (c.outcome == Outcome::Unrecorded) {
+      const auto lost = FileSafetyError::cannot(FileOperation::Write, record, ENOSPC);
+      EXPECT_EQ(
+          message_of(launched.error()),
+          message_of(LauncherError{LauncherError::LeftUnrecorded{lost, soffice_pid, bridge_pid}}));
+    } else {
+      EXPECT_EQ(
+          test::read_file(record),
+          format_launch_record({soffice_pid, RecordedBridge{bridge_pid, dir / "uno_bridge.py"}}));
+    }
+    EXPECT_EQ(soffice.blocked, c.blocked);
+    EXPECT_EQ(bridge.blocked, c.blocked);
+    for (pid_t pid : {soffice.pid, bridge.pid}) {
       EXPECT_FALSE(test::process_gone(pid));
       test::kill_process(pid);
     }
+    for (const char* file : {"soffice.report", "bridge.report", "run/launch/libreoffice.pids"})
+      ::unlink((dir / file).c_str());
   }
+  ::pthread_sigmask(SIG_UNBLOCK, &usr2, nullptr);
 }
 
 // A user's Ctrl-C between the starts and the record: the launch ends by it, after the record.
@@ -327,19 +385,31 @@ TEST_F(InProcessLaunch, AFullRuntimeFileSystemStartsNothing) {
   }
 }
 
-// Each answer of pidfd_open; and a bridge that ends after its command line was checked is not
-// signalled, since the descriptor is asked again first.
+// Each answer of pidfd_open; a bridge that ends after its command line was checked is not
+// signalled, since the descriptor is asked again first; a live bridge whose command line is
+// refused is not forgotten; a launch directory replaced meanwhile keeps its new record.
 TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
+  const std::string launch_dir = dir / "run/launch";
   test::make_dir(dir / "run");
-  test::make_dir(dir / "run/launch");
+  test::make_dir(launch_dir);
   pid_t bridge = 0;
   const auto end_bridge = [&](int signal) {
     if (signal == 0) test::kill_process(bridge);
   };
+  const auto confined = [](int code) {
+    return [code](const std::string& path, int) { return path.ends_with("/cmdline") ? code : 0; };
+  };
+  const auto replace_directory = [&](const std::string& name) {
+    if (name != "libreoffice.pids") return;
+    ::rename(launch_dir.c_str(), (launch_dir + ".old").c_str());
+    ::mkdir(launch_dir.c_str(), 0700);
+    test::write_file(record, "soffice 2\n");  // a launch's, in the new directory
+  };
   struct Case {
     const char* what;
     Faults faults;
-    std::string outcome;  // "stopped", "gone", or "failed" (EMFILE)
+    std::string outcome;  // "stopped", "gone", or "failed"
+    int error = EMFILE;   // why it failed
   };
   const std::vector<Case> cases = {
       {"ESRCH", {.pidfd_open_error = ESRCH}, "gone"},
@@ -351,6 +421,9 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
       {"no signals through descriptors", {.pidfd_send_signal_error = ENOSYS}, "stopped"},
       {"no descriptor left", {.pidfd_open_error = EMFILE}, "failed"},
       {"ended after its check", {.before_pidfd_signal = end_bridge}, "gone"},
+      {"confined", {.openat_error = confined(EACCES)}, "failed", EACCES},
+      {"confined otherwise", {.openat_error = confined(EPERM)}, "failed", EPERM},
+      {"its directory replaced", {.before_unlink = replace_directory}, "stopped"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -379,11 +452,16 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
       ASSERT_FALSE(stopped);
       EXPECT_EQ(message_of(stopped.error()),
                 message_of(LauncherError{LauncherError::ProcessCheckFailed{
-                    static_cast<std::uint32_t>(bridge), SystemError::from_errno(EMFILE)}}));
+                    static_cast<std::uint32_t>(bridge), SystemError::from_errno(c.error)}}));
     }
-    EXPECT_EQ(test::exists(record), !stopped);
+    const bool replaced = test::exists(launch_dir + ".old");
+    EXPECT_EQ(test::exists(record), !stopped || replaced);
+    if (replaced) {
+      EXPECT_EQ(test::read_file(record), "soffice 2\n");
+    }
     test::kill_process(bridge);
     ::unlink(record.c_str());
+    test::remove_tree(launch_dir + ".old");
   }
 }
 

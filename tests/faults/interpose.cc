@@ -3,7 +3,9 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <stdarg.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -65,6 +67,32 @@ extern "C" ssize_t write(int fd, const void* buffer, size_t size) {
   return syscall(SYS_write, fd, buffer, size);
 }
 
+extern "C" int openat(int dir_fd, const char* path, int flags, ...) {
+  va_list rest;
+  va_start(rest, flags);
+  const mode_t mode = (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE
+                          ? static_cast<mode_t>(va_arg(rest, int))
+                          : 0;
+  va_end(rest);
+  if (armed != nullptr && armed->openat_error) {
+    if (const int error = armed->openat_error(path, flags); error != 0) {
+      errno = error;
+      return -1;
+    }
+  }
+  return static_cast<int>(syscall(SYS_openat, dir_fd, path, flags, mode));
+}
+
+extern "C" int sigprocmask(int how, const sigset_t* set, sigset_t* old) noexcept {
+  using Sigprocmask = int (*)(int, const sigset_t*, sigset_t*);
+  static const auto real = reinterpret_cast<Sigprocmask>(::dlsym(RTLD_NEXT, "sigprocmask"));
+  if (armed != nullptr && armed->sigprocmask_error != 0) {
+    errno = armed->sigprocmask_error;
+    return -1;
+  }
+  return real(how, set, old);
+}
+
 extern "C" int mkdir(const char* path, mode_t mode) {
   const int result = static_cast<int>(syscall(SYS_mkdir, path, mode));
   if (result == 0 && armed != nullptr && armed->after_mkdir) armed->after_mkdir(path);
@@ -78,6 +106,7 @@ extern "C" int unlink(const char* path) {
 }
 
 extern "C" int unlinkat(int dir_fd, const char* name, int flags) {
+  if (armed != nullptr && armed->before_unlink) armed->before_unlink(name);
   const int result = static_cast<int>(syscall(SYS_unlinkat, dir_fd, name, flags));
   if (result == 0 && armed != nullptr && armed->after_unlink) armed->after_unlink(name);
   return result;

@@ -3,10 +3,10 @@
 #include <functional>
 #include <string>
 
-// A seam for fault injection: this test binary defines read, write, mkdir, unlink, unlinkat,
-// linkat, readdir, socket, bind, pidfd_open and pidfd_send_signal itself, so the launcher's
-// library, linked into it, calls these instead of the C library's. Each does the real system
-// call unless a fault is armed.
+// A seam for fault injection: this test binary defines read, write, openat, mkdir, unlink,
+// unlinkat, linkat, readdir, socket, bind, sigprocmask, pidfd_open and pidfd_send_signal itself, so
+// the launcher's library, linked into it, calls these instead of the C library's. Each does the
+// real system call unless a fault is armed.
 namespace qs::test::faults {
 
 struct Faults {
@@ -21,11 +21,14 @@ struct Faults {
   int linkat_error = 0;
   int pidfd_open_error = 0;
   int pidfd_send_signal_error = 0;
+  int sigprocmask_error = 0;
+  std::function<int(const std::string& path, int flags)> openat_error;  // 0: no fault
   std::function<void()> before_read;
   std::function<void()> before_linkat;
   std::function<void(int signal)> before_pidfd_signal;
   std::function<void(const std::string&)> after_mkdir;
-  std::function<void(const std::string&)> after_unlink;  // the path or name as given
+  std::function<void(const std::string&)> before_unlink;  // the path or name as given
+  std::function<void(const std::string&)> after_unlink;
 };
 
 // Armed for the lifetime of the object.

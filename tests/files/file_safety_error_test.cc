@@ -34,6 +34,9 @@ TEST(FileSafetyErrorMessage, RendersModesAndFixedTexts) {
        std::string("cannot inspect /a\0b: file name contained an unexpected NUL byte", 63)},
       {FileSafetyError::of(Kind::LineFeedInPath, "/a\nbridge 1 /v.py"),
        "its path contains a line feed, which the launch record cannot hold (rename the file)"},
+      {FileSafetyError::too_long_to_record("/long", 4096),
+       "its path is too long for the launch record, which holds at most 4096 bytes (move the "
+       "file to a shorter path)"},
       {FileSafetyError::cannot(FileOperation::CreateDirectory, "/x", EEXIST),
        "cannot create directory /x: File exists (os error 17)"},
       {FileSafetyError::cannot(FileOperation::Write, "/w", SystemError::short_write()),

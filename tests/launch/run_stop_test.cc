@@ -1,8 +1,10 @@
-// The stop against a fake process table: ids that the signal call would read as process groups.
+// The stop against a fake process table: ids that the signal call would read as process groups,
+// and what a killed launcher left.
 #include "launch/run_stop.h"
 
 #include <gtest/gtest.h>
 
+#include "files/guarded_file.h"
 #include "launch/launch_record.h"
 #include "support/string_output_stream.h"
 #include "support/temp_dir.h"
@@ -34,9 +36,13 @@ TEST(RunStop, NeverSignalsAnIdBelowOne) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.record);
     test::write_file(record_path, c.record);
+    // Left by a launcher killed while it wrote a record: removed, never read.
+    const std::string left = PendingFile::temporary_path(record_path);
+    test::write_file(left, "bridge 2147483648 /b.py\n");
     test::StringOutputStream out;
     const auto stopped = run_stop(paths, dirs, out);
     EXPECT_EQ(out.text(), c.out);
+    EXPECT_FALSE(test::exists(left));
     if (c.out.empty()) {
       ASSERT_FALSE(stopped);
       EXPECT_EQ(message_of(stopped.error()),

@@ -59,6 +59,13 @@ std::string report(int argc, char** argv, char** envp) {
   struct sigaction current {};
   ::sigaction(SIGPIPE, nullptr, &current);
   text += std::string("sigpipe\t") + (current.sa_handler == SIG_IGN ? "ignored" : "default") + "\n";
+  sigset_t blocked;
+  ::sigprocmask(SIG_BLOCK, nullptr, &blocked);
+  text += "blocked\t";
+  for (int signal = 1; signal < NSIG; ++signal) {
+    if (::sigismember(&blocked, signal) == 1) text += std::to_string(signal) + " ";
+  }
+  text += "\n";
   DIR* fds = ::opendir("/proc/self/fd");
   const int own = fds != nullptr ? ::dirfd(fds) : -1;
   while (dirent* entry = fds != nullptr ? ::readdir(fds) : nullptr) {

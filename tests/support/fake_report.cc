@@ -47,6 +47,7 @@ FakeReport read_report(const std::string& path) {
     if (key == "pgid") report.pgid = std::stoi(value);
     if (key == "sid") report.sid = std::stoi(value);
     if (key == "sigpipe") report.sigpipe = value;
+    if (key == "blocked") report.blocked = value;
     if (key == "fd") {
       const std::size_t tab2 = value.find('\t');
       report.fds[std::stoi(value.substr(0, tab2))] = value.substr(tab2 + 1);

@@ -15,6 +15,7 @@ struct FakeReport {
   std::string cwd;
   pid_t pid = 0, pgid = 0, sid = 0;
   std::string sigpipe;
+  std::string blocked;             // the blocked signals' numbers, each followed by a space
   std::map<int, std::string> fds;  // descriptor -> what it points to
   bool has_env(const std::string& entry) const;
   bool has_env_name(const std::string& name) const;
