@@ -1,13 +1,9 @@
 // The launch and the stop of the built binary, with fake LibreOffice and python3 standing at
 // their fixed paths inside a private mount namespace.
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <grp.h>
-#include <netinet/in.h>
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -24,6 +20,7 @@
 #include "launch/child_process.h"
 #include "launch/process_scan.h"
 #include "support/as_user.h"
+#include "support/loopback.h"
 #include "support/temp_dir.h"
 
 namespace qs::test {
@@ -32,22 +29,12 @@ namespace {
 // A program listening on 127.0.0.1 at a port the kernel chose, for as long as it lives.
 class Listener {
  public:
-  Listener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    EXPECT_EQ(::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(::listen(fd_, 1), 0);
-    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
-    port_ = ntohs(address.sin_port);
-  }
-  ~Listener() { ::close(fd_); }
-  std::string port() const { return std::to_string(port_); }
+  Listener() : socket_(listen_on("127.0.0.1", 0)) {}
+  ~Listener() { ::close(socket_.first); }
+  std::string port() const { return std::to_string(socket_.second); }
 
  private:
-  int fd_;
-  std::uint16_t port_ = 0;
+  std::pair<int, std::uint16_t> socket_;
 };
 
 // What the launcher prints for an error of this kind.
@@ -575,11 +562,7 @@ TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
     ::chmod(box->path("").c_str(), 0755);
     std::vector<std::string> env = box->environment();
     const RunResult r = run_binary({.args = {"libreoffice", "--stop"}, .env = env, .in_child = [] {
-                                      if (::setgroups(0, nullptr) != 0 ||
-                                          ::setresgid(kNobody, kNobody, kNobody) != 0 ||
-                                          ::setresuid(kNobody, kNobody, kNobody) != 0) {
-                                        ::_exit(126);
-                                      }
+                                      if (!become(kNobody)) ::_exit(126);
                                     }});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");

@@ -32,6 +32,7 @@
 #include "launch/run_stop.h"
 #include "support/as_user.h"
 #include "support/fake_report.h"
+#include "support/loopback.h"
 #include "support/string_output_stream.h"
 #include "support/temp_dir.h"
 
@@ -41,6 +42,11 @@ namespace {
 using test::TempDir;
 using test::faults::Armed;
 using test::faults::Faults;
+
+std::string port_answer(std::uint16_t port) {
+  const auto taken = loopback_port_taken(port);
+  return taken ? (*taken ? "taken" : "free") : describe(taken.error());
+}
 
 std::string pattern(std::size_t size) {
   std::string text(size, '\0');
@@ -188,10 +194,6 @@ TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
     const auto runs = cmdline_contains(proc.path(), pid, "/b.py");
     return runs ? (*runs ? "runs" : "absent") : message_of(runs.error());
   };
-  const auto port = [] {  // port 0: the kernel picks a free one
-    const auto taken = loopback_port_taken(0);
-    return taken ? (*taken ? "taken" : "free") : describe(taken.error());
-  };
   struct Case {
     const char* what;
     Faults faults;
@@ -232,7 +234,7 @@ TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
     Armed armed(c.faults);
     EXPECT_EQ(scan(), c.scan);
     EXPECT_EQ(check(c.pid), c.check);
-    EXPECT_EQ(port(), c.port);
+    EXPECT_EQ(port_answer(0), c.port);  // port 0: the kernel picks a free one
   }
 }
 
@@ -430,10 +432,7 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
     const auto spawned = spawn_child({dir / "python3", {dir / "uno_bridge.py"}, "/", {}});
     ASSERT_TRUE(spawned);
     bridge = static_cast<pid_t>(*spawned);
-    for (int i = 0; i < 500 && cmdline_contains("/proc", *spawned, dir / "uno_bridge.py") != true;
-         ++i) {
-      ::usleep(10000);
-    }
+    ASSERT_TRUE(test::wait_for_cmdline(*spawned, dir / "uno_bridge.py"));
     ASSERT_TRUE(write_launch_record(record, {1, RecordedBridge{*spawned, dir / "uno_bridge.py"}}));
     test::StringOutputStream out;
     const auto stopped = [&] {
@@ -467,22 +466,8 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
 
 // Only what keeps LibreOffice from listening on 127.0.0.1 makes a port taken.
 TEST(PortCheck, OnlyWhatKeepsLibreOfficeFromListeningCounts) {
-  const auto listener = [](const char* address, std::uint16_t port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;  // as servers do, the bridge among them
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in a{.sin_family = AF_INET, .sin_port = htons(port)};
-    ::inet_pton(AF_INET, address, &a.sin_addr);
-    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0) << address;
-    ::listen(fd, 1);
-    socklen_t length = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length);
-    return std::pair{fd, ntohs(a.sin_port)};
-  };
-  const auto check = [](std::uint16_t port) {
-    const auto taken = loopback_port_taken(port);
-    return taken ? (*taken ? "taken" : "free") : describe(taken.error());
-  };
+  const auto listener = test::listen_on;  // with SO_REUSEADDR, as the bridge listens
+  const auto check = port_answer;
   const auto [elsewhere, port] = listener("127.0.0.2", 0);
   EXPECT_EQ(check(port), "free");
   ::close(elsewhere);

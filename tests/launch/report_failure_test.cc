@@ -80,11 +80,7 @@ TEST_F(ReportFailure, AtEachLineOfTheStop) {
     SCOPED_TRACE(good);
     const auto bridge = spawn_child({dir / "python3", {dir / "uno_bridge.py"}, "/", {}});
     ASSERT_TRUE(bridge);
-    // The command line is in place once the child has exec'd; wait for it.
-    for (int i = 0; i < 500 && cmdline_contains("/proc", *bridge, dir / "uno_bridge.py") != true;
-         ++i) {
-      ::usleep(10000);
-    }
+    ASSERT_TRUE(test::wait_for_cmdline(*bridge, dir / "uno_bridge.py"));
     const std::string entry = dir / "proc/" + std::to_string(*bridge);
     ASSERT_EQ(::symlink(("/proc/" + std::to_string(*bridge)).c_str(), entry.c_str()), 0);
     ASSERT_TRUE(

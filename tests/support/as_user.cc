@@ -11,6 +11,11 @@ bool running_as_root() {
   return ::geteuid() == 0;
 }
 
+bool become(uid_t uid) {
+  return ::setgroups(0, nullptr) == 0 && ::setresgid(uid, uid, uid) == 0 &&
+         ::setresuid(uid, uid, uid) == 0;
+}
+
 std::string as_user(uid_t uid, const std::function<std::string()>& body) {
   int fds[2];
   if (::pipe2(fds, O_CLOEXEC) != 0) return "pipe failed";
@@ -18,13 +23,7 @@ std::string as_user(uid_t uid, const std::function<std::string()>& body) {
   if (pid < 0) return "fork failed";
   if (pid == 0) {
     ::close(fds[0]);
-    std::string answer;
-    if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
-        ::setresuid(uid, uid, uid) != 0) {
-      answer = "cannot change the user";
-    } else {
-      answer = body();
-    }
+    const std::string answer = become(uid) ? body() : "cannot change the user";
     (void)!::write(fds[1], answer.data(), answer.size());
     ::_exit(0);
   }

@@ -13,6 +13,9 @@ inline constexpr uid_t kOtherUid = 4242;  // an owner for files that belong to s
 
 bool running_as_root();
 
+// Makes every user and group id of this process `uid`, without supplementary groups.
+bool become(uid_t uid);
+
 // Runs `body` in a forked child whose user and group ids are all `uid`, and returns what the
 // body returned (or a description of what went wrong in the child).
 std::string as_user(uid_t uid, const std::function<std::string()>& body);

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "launch/launch_record.h"
 #include "support/temp_dir.h"
 
 namespace qs::test {
@@ -30,6 +31,12 @@ bool wait_for_file(const std::string& path, double seconds) {
     ::nanosleep(&pause, nullptr);
   }
   return exists(path);
+}
+
+bool wait_for_cmdline(std::uint32_t pid, const std::string& argument) {
+  for (int tick = 0; tick < 500 && cmdline_contains("/proc", pid, argument) != true; ++tick)
+    ::usleep(10000);
+  return cmdline_contains("/proc", pid, argument) == true;
 }
 
 FakeReport read_report(const std::string& path) {

@@ -2,6 +2,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <vector>
@@ -25,6 +26,10 @@ struct FakeReport {
 bool wait_for_file(const std::string& path, double seconds = 10);
 
 FakeReport read_report(const std::string& path);
+
+// Waits up to 5 s until process `pid` has `argument` on its command line: posix_spawn returns a
+// moment before the new command line is in place.
+bool wait_for_cmdline(std::uint32_t pid, const std::string& argument);
 
 // For launches in the test's own process: the fake program as dir/soffice, dir/soffice.bin and
 // dir/python3, an empty process table dir/proc (no LibreOffice of the machine changes the
