@@ -12,29 +12,40 @@ listens on 127.0.0.1 at the bridge port and answers one line per connection:
     current        -> the document the user works on (Desktop.getCurrentComponent()), as one
                       line of JSON: {"url": ..., "text": ...}, or {"url": null} when none is open
 
-Any local user can connect to 127.0.0.1, so when the token file exists, a connection's first
-line must be the token (compared in constant time); otherwise the connection is closed without
-an answer. It exits cleanly on SIGTERM. Standard library plus the uno module only.
+Any local user can connect to 127.0.0.1, so a connection's first line must be the token of the
+file QUANTELSPIRE_TOKEN_PATH names (compared in constant time), or the connection is closed
+without an answer. With no token file, or an empty one, the bridge answers nobody: make one
+first (see the user's guide). The launcher sends the bridge's output to /dev/null, so a bridge
+that answers nobody cannot say why; it writes nothing anyway.
+
+It exits cleanly on SIGTERM, and by itself within a few seconds once its UNO connection is gone
+(LibreOffice was closed): a bridge left without LibreOffice would only make the next launch
+refuse. Standard library plus the uno module only.
+
+    uno_bridge.py ask COMMAND...   is the client: it sends the token and the command to the
+                                   bridge (QUANTELSPIRE_BRIDGE_PORT, else 9304), waiting up to
+                                   60 s for it to listen, and prints the answer
 """
 
 import hmac
 import json
 import os
+import select
 import signal
 import socket
 import sys
 import time
 
-import uno
-from com.sun.star.beans import PropertyValue
-from com.sun.star.connection import NoConnectException
-
+# uno and the com.sun.star names are imported where they are used: the client runs without them.
 CONNECT_SECONDS = 60
 MAX_LINE = 65536
 CLIENT_SECONDS = 30
+ALIVE_SECONDS = 2  # how often the UNO connection is looked at while no client comes
+DEFAULT_BRIDGE_PORT = 9304
 
 
 def property_value(name, value):
+    from com.sun.star.beans import PropertyValue
     prop = PropertyValue()
     prop.Name = name
     prop.Value = value
@@ -42,6 +53,8 @@ def property_value(name, value):
 
 
 def connect(uno_port):
+    import uno
+    from com.sun.star.connection import NoConnectException
     local = uno.getComponentContext()
     resolver = local.ServiceManager.createInstanceWithContext(
         "com.sun.star.bridge.UnoUrlResolver", local)
@@ -86,6 +99,15 @@ class Bridge:
         text = document.getText().getString() if hasattr(document, "getText") else None
         return json.dumps({"url": document.getURL(), "text": text})
 
+    def alive(self):
+        """Whether LibreOffice is still at the other end of the UNO connection."""
+        from com.sun.star.uno import RuntimeException
+        try:
+            self.desktop.getFrames()
+            return True
+        except RuntimeException:  # DisposedException: the connection is gone
+            return False
+
     def answer(self, line):
         command, _, argument = line.partition(" ")
         if command == "ping":
@@ -97,15 +119,13 @@ class Bridge:
         return "error: unknown command %r" % command
 
 
-def expected_token(token_path):
-    """The token a connection must send first; None when there is no token file. A token file
-    that cannot be read raises OSError, and the caller admits nobody."""
-    if not token_path:
-        return None
+def read_token(token_path):
+    """The token a connection must send first; None when there is none to compare with (no
+    path, no file, an empty or unreadable file): then nobody is admitted."""
     try:
         with open(token_path, "rb") as token_file:
-            return token_file.read().strip()
-    except FileNotFoundError:
+            return token_file.read().strip() or None
+    except (OSError, TypeError):
         return None
 
 
@@ -116,6 +136,10 @@ def serve(bridge, bridge_port, token_path):
     listener.listen(8)
     with listener:
         while True:
+            if not select.select([listener], [], [], ALIVE_SECONDS)[0]:
+                if not bridge.alive():
+                    return
+                continue
             connection, _ = listener.accept()
             # One connection at a time: a client that sends nothing must not hold the bridge.
             connection.settimeout(CLIENT_SECONDS)
@@ -127,14 +151,12 @@ def serve(bridge, bridge_port, token_path):
 
 def handle(bridge, connection, token_path):
     with connection, connection.makefile("rwb") as stream:
-        try:
-            token = expected_token(token_path)
-        except OSError:
-            return  # a token file that cannot be read admits nobody
-        if token is not None:
-            offered = stream.readline(MAX_LINE).rstrip(b"\r\n")
-            if not hmac.compare_digest(offered, token):
-                return  # closed without an answer
+        token = read_token(token_path)
+        if token is None:
+            return  # closed at once: without a token, nobody is admitted
+        offered = stream.readline(MAX_LINE).rstrip(b"\r\n")
+        if not hmac.compare_digest(offered, token):
+            return  # closed without an answer
         line = stream.readline(MAX_LINE).decode("utf-8", "replace").rstrip("\r\n")
         try:
             reply = bridge.answer(line)
@@ -143,7 +165,40 @@ def handle(bridge, connection, token_path):
         stream.write(reply.replace("\n", " ").encode("utf-8") + b"\n")
 
 
+def default_token_path():
+    """Where the launcher tells the bridge the token is, for the same environment."""
+    base = os.environ.get("QUANTELSPIRE_CONFIG_DIR") or os.environ.get("XDG_CONFIG_HOME") or \
+        os.path.join(os.path.expanduser("~"), ".config")
+    return os.path.join(base, "quantelspire-mcp", "token")
+
+
+def ask(request):
+    """The client: one request to the bridge, after the token; prints the answer."""
+    port = int(os.environ.get("QUANTELSPIRE_BRIDGE_PORT", DEFAULT_BRIDGE_PORT))
+    token_path = os.environ.get("QUANTELSPIRE_TOKEN_PATH") or default_token_path()
+    token = read_token(token_path)
+    if token is None:
+        sys.exit("no token in %s: the bridge answers nobody without one" % token_path)
+    deadline = time.monotonic() + CONNECT_SECONDS
+    while True:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=CONNECT_SECONDS) as s:
+                s.sendall(token + b"\n" + request.encode("utf-8") + b"\n")
+                answer = s.makefile("rb").readline(MAX_LINE)
+            break
+        except ConnectionRefusedError:  # not listening yet: it connects to LibreOffice first
+            if time.monotonic() > deadline:
+                sys.exit("nothing listens on 127.0.0.1:%d: is the bridge running?" % port)
+            time.sleep(0.25)
+    if not answer.endswith(b"\n"):
+        sys.exit("the bridge closed the connection without an answer: is the token right?")
+    print(answer.decode("utf-8", "replace").rstrip("\n"))
+
+
 def main():
+    if sys.argv[1:2] == ["ask"]:
+        ask(" ".join(sys.argv[2:]))
+        return
     signal.signal(signal.SIGTERM, lambda signum, frame: sys.exit(0))
     uno_port = int(os.environ["QUANTELSPIRE_UNO_PORT"])
     bridge_port = int(os.environ["QUANTELSPIRE_BRIDGE_PORT"])

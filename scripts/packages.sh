@@ -42,9 +42,9 @@ LINT_PACKAGES=(clang-tidy-16 cppcheck)
 LIBREOFFICE_PACKAGES=(libreoffice-core libreoffice-writer libreoffice-gtk3 python3-uno)
 # Display servers without a screen, and the tools that look at their windows.
 DESKTOP_PACKAGES=(xvfb xdotool x11-utils x11-apps netpbm weston)
-# Making and checking the Debian package.
-PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev lintian git)
+# Making and checking the Debian package (its completion builds on bash-completion's helpers).
+PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev lintian git bash-completion)
 # What the tests need on top: the real LibreOffice test, man page and package checks, and a FUSE
 # file system (bindfs) for the record on a file system without unnamed files.
 TEST_PACKAGES=(libgtest-dev util-linux bindfs "${LIBREOFFICE_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}"
-  groff-base dpkg valgrind "${PACKAGE_PACKAGES[@]}")
+  groff-base dpkg valgrind tmux "${PACKAGE_PACKAGES[@]}")

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The launcher where it lives: a desktop session in which LibreOffice is launched with the
 # example bridge, the user opens their own document in it, the bridge sees that document, and
-# the stop ends the bridge while LibreOffice and its window stay. Every step has a deadline;
-# what the story started is ended and removed on every path.
+# the stop ends the bridge while LibreOffice and its window stay; a bridge whose LibreOffice is
+# closed ends by itself. Every step has a deadline; what the story started is ended and removed
+# on every path.
 #
 # Usage: desktop_story.sh LAUNCHER x11|wayland|session [SCREENSHOT.png]
 #   x11      a private X server (Xvfb) that picks its own display
@@ -39,18 +40,19 @@ work=$(mktemp -d /tmp/qs-desktop-XXXXXX)
 chmod 755 "$work"
 server_pid=
 soffice_pid=
+end_group() {  # SIGTERM to a process group; SIGKILL when it is still there 10 s later
+  [ -n "$1" ] || return 0
+  kill -TERM -- "-$1" 2>/dev/null || return 0
+  for _ in $(seq 1 100); do
+    kill -0 -- "-$1" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  kill -KILL -- "-$1" 2>/dev/null || true
+}
 cleanup() {
   # LibreOffice by its process group (the launched /usr/bin/soffice leads it), then the server.
-  local group
-  for group in "$soffice_pid" "$server_pid"; do
-    [ -n "$group" ] || continue
-    kill -TERM -- "-$group" 2>/dev/null || continue
-    for _ in $(seq 1 100); do
-      kill -0 -- "-$group" 2>/dev/null || break
-      sleep 0.1
-    done
-    kill -KILL -- "-$group" 2>/dev/null || true
-  done
+  end_group "$soffice_pid"
+  end_group "$server_pid"
   rm -rf "$work"  # the document's lock file included
 }
 trap cleanup EXIT
@@ -143,12 +145,15 @@ run() {  # the launcher, with the environment a desktop session gives it
   env -i HOME="$home" PATH=/usr/bin:/bin LANG=C.UTF-8 "${session_env[@]}" \
     QUANTELSPIRE_CONFIG_DIR="$work/config" QUANTELSPIRE_RUNTIME_DIR="$work/run" "$launcher" "$@"
 }
-ask() {  # one request to the bridge, after the token; prints the answer line
+ask() {  # one request to the bridge, after the token (empty without a file); prints the answer
   /usr/bin/python3 - "$bridge_port" "$config/token" "$1" <<'PY'
 import socket, sys
 port, token_path, request = int(sys.argv[1]), sys.argv[2], sys.argv[3]
-with open(token_path, "rb") as f:
-    token = f.read().strip()
+try:
+    with open(token_path, "rb") as f:
+        token = f.read().strip()
+except FileNotFoundError:
+    token = b""
 try:
     with socket.create_connection(("127.0.0.1", port), timeout=60) as s:
         s.sendall(token + b"\n" + request.encode() + b"\n")
@@ -177,6 +182,12 @@ within 90 listening "$uno_port" || fail "LibreOffice did not listen for UNO with
 pong=
 within 90 eval 'pong=$(ask ping)' || fail "the bridge did not answer within 90 s"
 step "UNO listens; the bridge answers: $pong"
+mv "$config/token" "$config/token.away"
+ask ping >/dev/null && fail "the bridge answered without a token file"
+install -m 600 /dev/null "$config/token"
+ask ping >/dev/null && fail "the bridge answered with an empty token file"
+mv "$config/token.away" "$config/token"
+step "without a token file, or with an empty one, the bridge answers nobody"
 if can_see_windows; then
   [ -z "$(windows)" ] || fail "a window before any document was opened: $(windows)"
   step "no window yet (--nodefault)"
@@ -251,4 +262,16 @@ if [ -n "$screenshot" ]; then
   fi
   [ -z "$screenshot" ] || step "screenshot: $screenshot"
 fi
+
+# --- The user closes LibreOffice under a running bridge ------------------------------------------
+end_group "$soffice_pid"
+within 30 eval '[ -z "$(pgrep -x -u "$(id -u)" soffice.bin)" ]' || fail "LibreOffice did not end"
+report=$(run libreoffice --bridge-file "$work/uno_bridge.py") || fail "the relaunch failed"
+soffice_pid=$(sed -n 's/^LibreOffice started (process \([0-9]*\)).*/\1/p' <<<"$report")
+bridge_pid=$(sed -n 's/^bridge started (process \([0-9]*\)).*/\1/p' <<<"$report")
+within 90 ask ping >/dev/null || fail "the relaunched bridge did not answer within 90 s"
+end_group "$soffice_pid"
+within 10 process_ended "$bridge_pid" || fail "the bridge outlived its LibreOffice"
+step "relaunched, then LibreOffice closed: its bridge ended by itself"
+
 step "the story holds ($system)"

@@ -18,7 +18,8 @@ esac
 man=$(ls "$root"/usr/share/man/man1/quantelspire-launch.1*)
 completion=$root/usr/share/bash-completion/completions/quantelspire-launch
 for f in "$root/usr/bin/quantelspire-launch" "$man" "$completion" \
-         "$root/usr/share/quantelspire-launch/examples/uno_bridge.py"; do
+         "$root/usr/share/quantelspire-launch/examples/uno_bridge.py" \
+         "$root/usr/share/quantelspire-launch/examples/config.toml"; do
   [ -e "$f" ] || { echo "not installed: $f"; exit 1; }
 done
 
@@ -29,8 +30,10 @@ esac
 warnings=$(printf '%s\n' "$page" | groff -ww -man -Tutf8 -z 2>&1)
 [ -z "$warnings" ] || { echo "man page warnings:"; echo "$warnings"; exit 1; }
 
-words=$(bash -c '. "$1"; COMP_WORDS=(quantelspire-launch li); COMP_CWORD=1
-  _quantelspire_launch; echo "${COMPREPLY[*]}"' sh "$completion")
+# The completion builds on bash-completion's helpers, as every Debian completion does.
+words=$(bash -c '. /usr/share/bash-completion/bash_completion; . "$1"
+  COMP_WORDS=(quantelspire-launch li); COMP_CWORD=1; COMP_LINE="quantelspire-launch li"
+  COMP_POINT=${#COMP_LINE}; _quantelspire_launch; echo "${COMPREPLY[*]}"' sh "$completion")
 [ "$words" = libreoffice ] || { echo "completion offered: $words"; exit 1; }
 
 usage=$("$root/usr/bin/quantelspire-launch" --help)
