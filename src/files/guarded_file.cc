@@ -199,7 +199,7 @@ PendingFile::~PendingFile() {
   const std::string temporary(last_component(temporary_path(path_)));
   const std::string name(last_component(path_));
   if (::linkat(dir_fd_, temporary.c_str(), dir_fd_, name.c_str(), 0) == 0) {
-    (void)::unlinkat(dir_fd_, temporary.c_str(), 0);  // else the destructor or the next one
+    (void)::unlinkat(dir_fd_, temporary.c_str(), 0);  // else the next launch or stop removes it
   } else if (!hard_link_refused(errno) ||
              ::renameat(dir_fd_, temporary.c_str(), dir_fd_, name.c_str()) != 0) {
     if (errno == EEXIST) return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, path_));
