@@ -166,6 +166,7 @@ TEST(ParseConfig, MapsEveryField) {
       "[apps.libreoffice-calc]\nenabled = true\nmode = \"uno\"\nuno_port = 1\nbridge_port = 2\n"
       "port = 3\n[apps.gimp]\n");
   ASSERT_TRUE(parsed) << message_of(parsed.error());
+  ASSERT_TRUE(parsed->hub && parsed->security && parsed->apps);
   EXPECT_EQ(parsed->hub->max_script_bytes, 1);
   EXPECT_EQ(parsed->hub->max_timeout_s, -5);
   EXPECT_EQ(parsed->security->allow_dangerous_scripts, true);
@@ -194,6 +195,7 @@ TEST(LoadConfig, ReadsThePrivateFileOrNothing) {
   const std::string path = dir / "config.toml";
   EXPECT_EQ(outcome(load_config(dir.path(), ::geteuid())), "ok");  // missing
   const auto empty = load_config(dir.path(), ::geteuid());
+  ASSERT_TRUE(empty);
   EXPECT_FALSE(empty->hub || empty->security || empty->apps);
 
   struct Case {

@@ -625,7 +625,8 @@ TEST_F(LaunchStop, LaunchesAndStopsReleasedTogetherKeepTheRecordTrue) {
     kill_process(box->soffice_report().pid);
 
     const auto second = together({true, false, false});
-    EXPECT_EQ(second[0].status, second[0].status == 2 ? 2 : 0) << second[0].err;
+    // Before both stops it meets the first round's bridge still running; else it launches.
+    EXPECT_TRUE(second[0].status == 0 || second[0].status == 2) << second[0].err;
     const std::uint32_t launched = pid_after(second[0].out, "bridge started (process ");
     std::vector<std::uint32_t> stopped;
     for (const RunResult& stop : {second[1], second[2]}) {

@@ -18,6 +18,7 @@
 
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "base/output_stream.h"
 #include "faults/interpose.h"
@@ -396,7 +397,7 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
   test::make_dir(launch_dir);
   pid_t bridge = 0;
   const auto end_bridge = [&](int signal) {
-    if (signal == 0) test::kill_process(bridge);
+    if (signal == 0) test::kill_process(std::exchange(bridge, 0));  // reaped: not killed again
   };
   const auto confined = [](int code) {
     return [code](const std::string& path, int) { return path.ends_with("/cmdline") ? code : 0; };
@@ -435,15 +436,15 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
     ASSERT_TRUE(test::wait_for_cmdline(*spawned, dir / "uno_bridge.py"));
     ASSERT_TRUE(write_launch_record(record, {1, RecordedBridge{*spawned, dir / "uno_bridge.py"}}));
     test::StringOutputStream out;
+    const std::string pid = std::to_string(*spawned);
     const auto stopped = [&] {
       Armed armed(c.faults);
       return run_stop({.proc_root = "/proc"}, dirs, out);
     }();
-    const std::string pid = std::to_string(bridge);
     if (c.outcome == "stopped") {
       EXPECT_TRUE(out.text().starts_with("bridge stopped (process " + pid + ")\n")) << out.text();
       int status = 0;
-      ASSERT_EQ(::waitpid(bridge, &status, 0), bridge);  // it ends by the SIGTERM
+      ASSERT_EQ(::waitpid(std::exchange(bridge, 0), &status, 0), *spawned);  // by the SIGTERM
     } else if (c.outcome == "gone") {
       EXPECT_TRUE(out.text().starts_with("the bridge (process " + pid + ") is no longer running"))
           << out.text();
@@ -451,7 +452,7 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
       ASSERT_FALSE(stopped);
       EXPECT_EQ(message_of(stopped.error()),
                 message_of(LauncherError{LauncherError::ProcessCheckFailed{
-                    static_cast<std::uint32_t>(bridge), SystemError::from_errno(c.error)}}));
+                    *spawned, SystemError::from_errno(c.error)}}));
     }
     const bool replaced = test::exists(launch_dir + ".old");
     EXPECT_EQ(test::exists(record), !stopped || replaced);

@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include <gtest/gtest.h>
 
@@ -37,17 +40,26 @@ void remove_tree(const std::string& path) {
       16, FTW_PHYS);
   ::nftw(
       path.c_str(),
-      [](const char* p, const struct stat*, int, FTW*) { return ::remove(p) == 0 ? 0 : 0; }, 16,
-      FTW_PHYS | FTW_DEPTH);
+      [](const char* p, const struct stat*, int, FTW*) {
+        (void)::remove(p);  // what cannot go is left; the walk goes on
+        return 0;
+      },
+      16, FTW_PHYS | FTW_DEPTH);
+}
+
+[[noreturn]] void setup_failed(const std::string& what) {
+  throw std::runtime_error("set-up failed: " + what + ": " + std::strerror(errno));
 }
 
 void write_file(const std::string& path, std::string_view contents, unsigned mode) {
   ::unlink(path.c_str());
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  ASSERT_GE(fd, 0) << "cannot create " << path;
-  ASSERT_EQ(::write(fd, contents.data(), contents.size()), static_cast<ssize_t>(contents.size()));
-  ASSERT_EQ(::fchmod(fd, mode), 0);
+  if (fd < 0) setup_failed("cannot create " + path);
+  const bool whole =
+      ::write(fd, contents.data(), contents.size()) == static_cast<ssize_t>(contents.size()) &&
+      ::fchmod(fd, mode) == 0;
   ::close(fd);
+  if (!whole) setup_failed("cannot write " + path);
 }
 
 std::string read_file(const std::string& path) {
@@ -58,8 +70,9 @@ std::string read_file(const std::string& path) {
 }
 
 void make_dir(const std::string& path, unsigned mode) {
-  ASSERT_EQ(::mkdir(path.c_str(), 0700), 0) << "cannot create " << path;
-  ASSERT_EQ(::chmod(path.c_str(), mode), 0);
+  if (::mkdir(path.c_str(), 0700) != 0 || ::chmod(path.c_str(), mode) != 0) {
+    setup_failed("cannot create " + path);
+  }
 }
 
 unsigned mode_of(const std::string& path) {

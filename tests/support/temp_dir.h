@@ -20,7 +20,11 @@ class TempDir {
   std::string path_;
 };
 
-// Small helpers for building file trees in tests; each fails the test on error.
+// A set-up step failed: the test fails and stops here (GoogleTest reports the exception), so
+// that it never runs on against a world it did not make. The message adds errno's description.
+[[noreturn]] void setup_failed(const std::string& what);
+
+// Small helpers for building file trees in tests; each stops the test on error.
 void write_file(const std::string& path, std::string_view contents, unsigned mode = 0600);
 std::string read_file(const std::string& path);
 void make_dir(const std::string& path, unsigned mode = 0700);
