@@ -2,16 +2,19 @@
 
 #include <string_view>
 
+#include "base/program.h"
 #include "base/utf8.h"
 #include "config/known_apps.h"
 
 namespace qs {
 
-const char kUsageText[] =
-    "usage:\n"
-    "  quantelspire-launch libreoffice --bridge-file <absolute path of uno_bridge.py>\n"
-    "  quantelspire-launch libreoffice --stop\n"
-    "The bridges of the other applications are started by hand: see docs/modules/<name>.md\n";
+std::string usage_text() {
+  const std::string program(kProgramName);
+  return "usage:\n  " + program +
+         " libreoffice --bridge-file <absolute path of uno_bridge.py>\n  " + stop_command() +
+         "\nThe bridges of the other applications are started by hand: see " +
+         std::string(kModulesDocs) + "<name>.md\n";
+}
 
 namespace {
 

@@ -23,6 +23,7 @@ struct LauncherCommand {
 // `args` holds the program name first; it is ignored.
 LauncherCommand parse_command_line(std::span<const std::string> args);
 
-extern const char kUsageText[];
+// What --help prints, and a usage error.
+std::string usage_text();
 
 }  // namespace qs

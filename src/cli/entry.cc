@@ -1,5 +1,6 @@
 #include "cli/entry.h"
 
+#include "base/program.h"
 #include "cli/command_line.h"
 #include "cli/launcher_error.h"
 #include "config/base_dirs.h"
@@ -15,8 +16,13 @@ void write_ignoring_failure(OutputStream& stream, std::string_view text) {
   (void)stream.write(text);
 }
 
+// A line of standard error, in the form every message of the launcher takes.
+std::string prefixed(std::string_view message) {
+  return std::string(kProgramName) + ": " + std::string(message) + "\n";
+}
+
 int report(const LauncherError& error, OutputStream& err) {
-  write_ignoring_failure(err, "quantelspire-launch: " + message_of(error) + "\n");
+  write_ignoring_failure(err, prefixed(message_of(error)));
   return exit_status_of(error);
 }
 
@@ -27,17 +33,16 @@ struct Dispatch {
   OutputStream& err;
 
   int operator()(const LauncherCommand::Help&) const {
-    write_ignoring_failure(out, kUsageText);
+    write_ignoring_failure(out, usage_text());
     return 0;
   }
   int operator()(const LauncherCommand::Usage&) const {
-    write_ignoring_failure(err, kUsageText);
+    write_ignoring_failure(err, usage_text());
     return 2;
   }
   int operator()(const LauncherCommand::ManualApp& app) const {
-    write_ignoring_failure(err, "quantelspire-launch: " + app.name +
-                                    ": start the bridge by hand, see docs/modules/" + app.name +
-                                    ".md\n");
+    write_ignoring_failure(err, prefixed(app.name + ": start the bridge by hand, see " +
+                                         std::string(kModulesDocs) + app.name + ".md"));
     return 2;
   }
   int operator()(const LauncherCommand::Launch& launch) const {
@@ -53,7 +58,7 @@ struct Dispatch {
   int with_base_dirs(Action action) const {
     const auto dirs = resolve_base_dirs(env);
     if (!dirs) {
-      write_ignoring_failure(err, "quantelspire-launch: error: " + message_of(dirs.error()) + "\n");
+      write_ignoring_failure(err, prefixed("error: " + message_of(dirs.error())));
       return 1;
     }
     const auto outcome = action(*dirs);

@@ -1,5 +1,6 @@
 #include "cli/launcher_error.h"
 
+#include "base/program.h"
 #include "base/utf8.h"
 #include "config/known_apps.h"
 
@@ -53,12 +54,12 @@ struct Render {
            "). The launcher does not attach to an instance that may hold unsaved work and never "
            "closes one it did not start. Close LibreOffice and run the launcher again, or start "
            "it yourself with the option --accept=\"socket,host=127.0.0.1,port=" +
-           std::to_string(e.port) +
-           ";urp;\" (see docs/modules/libreoffice.md) and start the bridge by hand.";
+           std::to_string(e.port) + ";urp;\" (see " + std::string(kModulesDocs) +
+           "libreoffice.md) and start the bridge by hand.";
   }
   std::string operator()(const LauncherError::BridgeStillRunning& e) const {
     return "the bridge of an earlier launch is still running (process " + std::to_string(e.pid) +
-           "); run 'quantelspire-launch libreoffice --stop' first";
+           "); run '" + stop_command() + "' first";
   }
   std::string operator()(const LauncherError::PortTaken& e) const {
     const char* who = e.key == "uno_port" ? "LibreOffice" : "the bridge";

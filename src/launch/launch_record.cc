@@ -14,16 +14,20 @@
 namespace qs {
 namespace {
 
+// The two line forms begin with these words, the space after them included.
+constexpr std::string_view kSofficeLine = "soffice ";
+constexpr std::string_view kBridgeLine = "bridge ";
+
 // Applies one line to `record`; false when the line has neither form.
 bool apply_line(std::string_view line, LaunchRecord& record) {
-  if (line.starts_with("soffice ")) {
-    const auto pid = parse_process_id(line.substr(8));
+  if (line.starts_with(kSofficeLine)) {
+    const auto pid = parse_process_id(line.substr(kSofficeLine.size()));
     if (!pid) return false;
     record.soffice_pid = *pid;
     return true;
   }
-  if (line.starts_with("bridge ")) {
-    const std::string_view rest = line.substr(7);
+  if (line.starts_with(kBridgeLine)) {
+    const std::string_view rest = line.substr(kBridgeLine.size());
     const std::size_t space = rest.find(' ');
     if (space == std::string_view::npos) return false;
     const auto pid = parse_process_id(rest.substr(0, space));
@@ -76,10 +80,12 @@ std::string launch_record_path(std::string_view runtime_dir) {
 
 std::string format_launch_record(const LaunchRecord& record) {
   std::string text;
-  if (record.soffice_pid) text += "soffice " + std::to_string(*record.soffice_pid) + "\n";
+  if (record.soffice_pid) {
+    text.append(kSofficeLine).append(std::to_string(*record.soffice_pid)).append("\n");
+  }
   if (record.bridge) {
-    text += "bridge " + std::to_string(record.bridge->bridge_pid) + " " +
-            lossy_utf8(record.bridge->bridge_file) + "\n";
+    text.append(kBridgeLine).append(std::to_string(record.bridge->bridge_pid)).append(" ");
+    text.append(lossy_utf8(record.bridge->bridge_file)).append("\n");
   }
   return text;
 }

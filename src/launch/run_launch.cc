@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/path.h"
+#include "base/program.h"
 #include "config/libreoffice_targets.h"
 #include "config/raw_config.h"
 #include "config/validated_config.h"
@@ -98,7 +99,8 @@ namespace {
 // table is asked, whatever table the checks of earlier processes read.
 void await_command_line(std::uint32_t pid, const std::string& bridge_file) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-  while (cmdline_contains("/proc", pid, bridge_file) == false) {
+  const std::string real_proc_root = SystemPaths{}.proc_root;
+  while (cmdline_contains(real_proc_root, pid, bridge_file) == false) {
     siginfo_t ended{};
     if (::waitid(P_PID, pid, &ended, WEXITED | WNOHANG | WNOWAIT) != 0 || ended.si_pid != 0 ||
         std::chrono::steady_clock::now() > deadline) {
@@ -174,8 +176,7 @@ struct Started {
           "), listening on 127.0.0.1:" + std::to_string(settings.bridge_port),
       "a script runs on the current document of its target's family, or with doc set to None "
       "when none is open",
-      "stop the bridge with 'quantelspire-launch libreoffice --stop'; LibreOffice is yours to "
-      "close",
+      "stop the bridge with '" + stop_command() + "'; LibreOffice is yours to close",
   };
   for (const std::string& line : lines) {
     if (auto written = write_report_line(out, line); !written) return written;

@@ -9,7 +9,7 @@ namespace qs::test {
 namespace {
 
 TEST(CliEndToEnd, AnswersWithoutTouchingAnything) {
-  const std::string usage = kUsageText;
+  const std::string usage = usage_text();
   struct Case {
     std::vector<std::string> args;
     std::vector<std::string> env;
