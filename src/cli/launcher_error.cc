@@ -34,9 +34,10 @@ struct Render {
     std::string items;
     for (const auto& [name, port] : e.entries) {
       if (!items.empty()) items += "; ";
-      items += "apps." + name + "." + e.key + " = " + std::to_string(port);
+      items += "apps." + name + "." + std::string(key_name(e.key)) + " = " + std::to_string(port);
     }
-    return "the enabled LibreOffice targets disagree on " + e.key + ": " + items +
+    return "the enabled LibreOffice targets disagree on " + std::string(key_name(e.key)) + ": " +
+           items +
            "; one LibreOffice and one bridge serve all of them, so give them the same value";
   }
   std::string operator()(const LauncherError::SamePort& e) const {
@@ -62,10 +63,10 @@ struct Render {
            "); run '" + stop_command() + "' first";
   }
   std::string operator()(const LauncherError::PortTaken& e) const {
-    const char* who = e.key == "uno_port" ? "LibreOffice" : "the bridge";
+    const char* who = e.key == PortKey::UnoPort ? "LibreOffice" : "the bridge";
     return "port " + std::to_string(e.port) +
            " on 127.0.0.1 is already in use by another program, so " + who +
-           " could not listen there; choose another " + e.key +
+           " could not listen there; choose another " + std::string(key_name(e.key)) +
            " for the enabled LibreOffice targets in the configuration";
   }
   std::string operator()(const LauncherError::Config& e) const { return message_of(e.error); }

@@ -58,7 +58,7 @@ struct LauncherError {
   // Another program listens where LibreOffice or the bridge would: the hub would talk to it.
   struct PortTaken {
     std::uint16_t port = 0;
-    std::string key;  // uno_port or bridge_port
+    PortKey key = PortKey::UnoPort;  // UnoPort or BridgePort
   };
   struct PortCheckFailed {
     std::uint16_t port = 0;

@@ -9,6 +9,21 @@ namespace qs {
 
 enum class AppMode { Tcp, Uno, Cli };
 
+// The port settings of an application; `key_name` gives each as the file names it.
+enum class PortKey { Port, UnoPort, BridgePort };
+
+constexpr std::string_view key_name(PortKey key) {
+  switch (key) {
+    case PortKey::Port:
+      return "port";
+    case PortKey::UnoPort:
+      return "uno_port";
+    case PortKey::BridgePort:
+      return "bridge_port";
+  }
+  return "";
+}
+
 // The applications of the hub, in the order of its table, with their defaults: the one list
 // that the command line, the configuration's rules and the messages derive theirs from.
 struct KnownApp {

@@ -7,7 +7,7 @@ using Port = std::optional<std::uint16_t> AppSettings::*;
 
 // Every LibreOffice application has both ports (its row gives their defaults).
 std::optional<TargetsDisagree> disagreement(const std::vector<const AppSettings*>& targets,
-                                            const char* key, Port port) {
+                                            PortKey key, Port port) {
   const std::uint16_t reference = *(targets.front()->*port);
   bool agree = true;
   TargetsDisagree error{key, {}};
@@ -31,10 +31,10 @@ std::optional<TargetsDisagree> disagreement(const std::vector<const AppSettings*
     }
   }
   if (targets.empty()) return std::unexpected(NoTargetEnabled{});
-  if (auto e = disagreement(targets, "uno_port", &AppSettings::uno_port)) {
+  if (auto e = disagreement(targets, PortKey::UnoPort, &AppSettings::uno_port)) {
     return std::unexpected(*e);
   }
-  if (auto e = disagreement(targets, "bridge_port", &AppSettings::bridge_port)) {
+  if (auto e = disagreement(targets, PortKey::BridgePort, &AppSettings::bridge_port)) {
     return std::unexpected(*e);
   }
   LibreOfficeTargets chosen;

@@ -6,6 +6,7 @@
 #include "base/path.h"
 #include "base/utf8.h"
 #include "config/key_depth.h"
+#include "config/known_apps.h"
 #include "config/text_position.h"
 #include "files/guarded_file.h"
 
@@ -248,11 +249,11 @@ class Mapper {
         failed = take_bool(*node, app.enabled);
       } else if (name == "mode") {
         failed = take_string(*node, app.mode);
-      } else if (name == "port") {
+      } else if (name == key_name(PortKey::Port)) {
         failed = take_integer(*node, app.port);
-      } else if (name == "uno_port") {
+      } else if (name == key_name(PortKey::UnoPort)) {
         failed = take_integer(*node, app.uno_port);
-      } else if (name == "bridge_port") {
+      } else if (name == key_name(PortKey::BridgePort)) {
         failed = take_integer(*node, app.bridge_port);
       } else {
         failed = unknown(*key);

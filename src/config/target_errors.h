@@ -6,12 +6,14 @@
 #include <variant>
 #include <vector>
 
+#include "config/known_apps.h"
+
 namespace qs {
 
 // Why no LibreOffice targets could be chosen; each is also a kind of LauncherError.
 struct NoTargetEnabled {};
 struct TargetsDisagree {
-  std::string key;                                             // "uno_port" or "bridge_port"
+  PortKey key = PortKey::UnoPort;                              // UnoPort or BridgePort
   std::vector<std::pair<std::string, std::uint16_t>> entries;  // every target, in table order
 };
 struct SamePort {

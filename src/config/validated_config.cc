@@ -79,13 +79,13 @@ std::unexpected<ConfigError> invalid(std::string text) {
 
 // The value, a port a user may listen on, or the application's default.
 [[nodiscard]] std::expected<std::optional<std::uint16_t>, ConfigError> validate_port(
-    const std::string& app, const char* key, std::optional<std::int64_t> value,
+    const std::string& app, std::string_view key, std::optional<std::int64_t> value,
     std::optional<std::uint16_t> fallback) {
   constexpr std::int64_t kMinPort = 1024;
   if (!value) return fallback;
   if (*value < kMinPort || *value > kMaxPort) {
-    return invalid("apps." + app + "." + key + " must be between " + std::to_string(kMinPort) +
-                   " and " + std::to_string(kMaxPort));
+    return invalid("apps." + app + "." + std::string(key) + " must be between " +
+                   std::to_string(kMinPort) + " and " + std::to_string(kMaxPort));
   }
   return static_cast<std::uint16_t>(*value);
 }
@@ -109,16 +109,16 @@ std::unexpected<ConfigError> invalid(std::string text) {
     }
   }
   struct Port {
-    const char* key;
+    PortKey key;
     std::optional<std::int64_t> given;
     std::optional<std::uint16_t> fallback;
     std::optional<std::uint16_t>& field;
   };
   for (const Port& p :
-       {Port{"port", given.port, known.port, app.port},
-        Port{"uno_port", given.uno_port, known.uno_port, app.uno_port},
-        Port{"bridge_port", given.bridge_port, known.bridge_port, app.bridge_port}}) {
-    auto port = validate_port(app.name, p.key, p.given, p.fallback);
+       {Port{PortKey::Port, given.port, known.port, app.port},
+        Port{PortKey::UnoPort, given.uno_port, known.uno_port, app.uno_port},
+        Port{PortKey::BridgePort, given.bridge_port, known.bridge_port, app.bridge_port}}) {
+    auto port = validate_port(app.name, key_name(p.key), p.given, p.fallback);
     if (!port) return std::unexpected(std::move(port.error()));
     p.field = *port;
   }

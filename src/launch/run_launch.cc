@@ -82,8 +82,8 @@ namespace {
 // this check and LibreOffice's own bind is the race that remains.
 [[nodiscard]] std::expected<void, LauncherError> refuse_taken_ports(
     const BridgeSettings& settings) {
-  const std::pair<std::uint16_t, const char*> ports[] = {{settings.uno_port, "uno_port"},
-                                                         {settings.bridge_port, "bridge_port"}};
+  const std::pair<std::uint16_t, PortKey> ports[] = {{settings.uno_port, PortKey::UnoPort},
+                                                     {settings.bridge_port, PortKey::BridgePort}};
   for (const auto& [port, key] : ports) {
     auto taken = loopback_port_taken(port);
     if (!taken) return fail(LauncherError::PortCheckFailed{port, taken.error()});

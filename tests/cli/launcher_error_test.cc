@@ -23,13 +23,14 @@ TEST(LauncherError, RendersEveryVariantWithItsStatus) {
                    "[apps.libreoffice-writer], [apps.libreoffice-calc] or "
                    "[apps.libreoffice-impress] in the configuration",
                    2});
-  cases.push_back({{LauncherError::TargetsDisagree{
-                       "uno_port", {{"libreoffice-writer", 2002}, {"libreoffice-calc", 2003}}}},
-                   "the enabled LibreOffice targets disagree on uno_port: "
-                   "apps.libreoffice-writer.uno_port = 2002; apps.libreoffice-calc.uno_port = "
-                   "2003; one LibreOffice and one bridge serve all of them, so give them the "
-                   "same value",
-                   2});
+  cases.push_back(
+      {{LauncherError::TargetsDisagree{PortKey::UnoPort,
+                                       {{"libreoffice-writer", 2002}, {"libreoffice-calc", 2003}}}},
+       "the enabled LibreOffice targets disagree on uno_port: "
+       "apps.libreoffice-writer.uno_port = 2002; apps.libreoffice-calc.uno_port = "
+       "2003; one LibreOffice and one bridge serve all of them, so give them the "
+       "same value",
+       2});
   cases.push_back({{LauncherError::SamePort{9304}},
                    "uno_port and bridge_port are both 9304: LibreOffice and the bridge cannot "
                    "listen on the same port",
@@ -83,7 +84,7 @@ TEST(LauncherError, RendersEveryVariantWithItsStatus) {
   cases.push_back({{LauncherError::ReportFailed{SystemError::short_write()}},
                    "cannot write the report: failed to write whole buffer",
                    1});
-  cases.push_back({{LauncherError::PortTaken{2002, "uno_port"}},
+  cases.push_back({{LauncherError::PortTaken{2002, PortKey::UnoPort}},
                    "port 2002 on 127.0.0.1 is already in use by another program, so LibreOffice "
                    "could not listen there; choose another uno_port for the enabled LibreOffice "
                    "targets in the configuration",

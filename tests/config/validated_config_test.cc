@@ -100,7 +100,7 @@ std::string targets(const std::string& toml) {
     struct Show {
       std::string operator()(const NoTargetEnabled&) const { return "none"; }
       std::string operator()(const TargetsDisagree& e) const {
-        std::string text = "disagree " + e.key + ":";
+        std::string text = "disagree " + std::string(key_name(e.key)) + ":";
         for (const auto& [name, port] : e.entries)
           text += " " + name + "=" + std::to_string(port);
         return text;

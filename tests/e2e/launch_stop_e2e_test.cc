@@ -369,7 +369,7 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
        bridge,
        true,
        "",
-       {E::TargetsDisagree{"bridge_port",
+       {E::TargetsDisagree{PortKey::BridgePort,
                            {{"libreoffice-writer", 9304}, {"libreoffice-calc", 9305}}}}},
       {"a configuration error",
        "[hub]\nmax_line_bytes = 1\n",
@@ -431,13 +431,13 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
        bridge,
        true,
        "",
-       {E::PortTaken{port(uno_taken), "uno_port"}}},
+       {E::PortTaken{port(uno_taken), PortKey::UnoPort}}},
       {"another program listens on the bridge port",
        writer + "bridge_port = " + bridge_taken.port() + "\n",
        bridge,
        true,
        "",
-       {E::PortTaken{port(bridge_taken), "bridge_port"}}},
+       {E::PortTaken{port(bridge_taken), PortKey::BridgePort}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
