@@ -4,6 +4,9 @@
 
 #include <vector>
 
+#include "config/known_apps.h"
+#include "support/temp_dir.h"
+
 namespace qs {
 namespace {
 
@@ -63,6 +66,22 @@ TEST(CommandLine, ParsesEveryForm) {
     EXPECT_EQ(summary(parse_command_line(args)), c.expected)
         << "arguments: " << testing::PrintToString(c.args);
   }
+}
+
+// The bash completion offers the applications of the command line, in the order of the table
+// that defines them.
+TEST(Completion, OffersTheKnownApplications) {
+  const std::string text = test::read_file(QS_COMPLETION_FILE);
+  const std::string list = "compgen -W \"";
+  const std::size_t start = text.find(list) + list.size();
+  ASSERT_GE(start, list.size());
+  // Appended piece by piece: g++ 12 at -O3 warns (falsely, -Wrestrict) on "x " + name.
+  std::string expected = "libreoffice";
+  for (const KnownApp& app : kKnownApps) {
+    if (!app.libreoffice) expected.append(" ").append(app.name);
+  }
+  expected.append(" --help");
+  EXPECT_EQ(text.substr(start, text.find('"', start) - start), expected);
 }
 
 }  // namespace
