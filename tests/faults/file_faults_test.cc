@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -339,10 +340,12 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
 
 // A user's Ctrl-C between the starts and the record: the launch ends by it, after the record.
 TEST_F(InProcessLaunch, ATerminationSignalWaitsForTheRecord) {
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
     SCOPED_TRACE(signal);
     const pid_t child = ::fork();
     if (child == 0) {
+      const rlimit no_core{0, 0};  // SIGQUIT's own action would dump one
+      ::setrlimit(RLIMIT_CORE, &no_core);
       Armed armed({.before_linkat = [signal] { ::raise(signal); }});
       test::StringOutputStream out;
       ::_exit(launch(out) ? 0 : 1);
