@@ -591,6 +591,20 @@ TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
             "no bridge is recorded: nothing was signalled\nLibreOffice was left running: close it "
             "yourself when you are done\n");
   EXPECT_FALSE(exists(box->record_path()));
+  // A launch directory the stop cannot go through is no answer, never "nothing to stop": a file
+  // in its place, or a link to a directory (O_DIRECTORY with O_NOFOLLOW: ENOTDIR).
+  const std::string launch = box->runtime_dir() + "/launch";
+  for (const bool link : {false, true}) {
+    remove_tree(launch);
+    if (!link) write_file(launch, "");
+    if (link && ::symlink(box->path("run").c_str(), launch.c_str()) != 0) {
+      setup_failed("cannot link " + launch);
+    }
+    const RunResult r = box->stop();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, printed(LauncherError::File{
+                         FileSafetyError::of(FileSafetyError::Kind::NotPlainDirectory, launch)}));
+  }
 }
 
 // The process id a report line gives after `prefix`, or 0.
