@@ -113,8 +113,8 @@ std::optional<TooDeepKey> first_key_too_deep(std::string_view text) {
   std::size_t value_depth = 0;  // keys from the root to the value about to come
   Expect expect = Expect::LineStart;
 
-  // A key and its '=': where the value that follows lies.
-  // A plain key where the deep one began, then what closes everything open around it.
+  // A plain key where the deep one began, then what closes everything open around it, the
+  // innermost first.
   const auto too_deep = [&](std::size_t key, std::string_view header_end = {}) {
     std::string completion = "x";
     completion.append(header_end.empty() ? std::string_view(" = 0") : header_end);
@@ -122,6 +122,7 @@ std::optional<TooDeepKey> first_key_too_deep(std::string_view text) {
       completion += it->inline_table ? '}' : ']';
     return TooDeepKey{key, completion + "\n"};
   };
+  // A key and its '=': where the value that follows lies.
   const auto key_value = [&](std::size_t& i, std::size_t base) -> std::optional<TooDeepKey> {
     const Key key = scan_key(text, i, base);
     if (key.too_deep) return too_deep(*key.too_deep);

@@ -19,7 +19,8 @@ TEST(KeyDepth, FollowsTheTextAsTheParserDoes) {
   struct Case {
     const char* rule;
     std::string text;
-    bool deep;  // at the key z
+    bool deep;               // at the key z
+    std::string completion;  // where given: what the text before z is completed with
   };
   const std::vector<Case> cases = {
       {"bare segments", near + "a.b.z = 1\n", true},
@@ -36,7 +37,7 @@ TEST(KeyDepth, FollowsTheTextAsTheParserDoes) {
       {"inline tables closed", near + "a = {b = {}, c = 1}\nd.e.z = 1\n", true},
       {"commas in them", near + "a = {b = 1, c.z = 1}\n", true},
       {"line feeds in them", near + "a = {\n b.z = 1}\n", true},
-      {"arrays", near + "a = [{b.z = 1}]\n", true},
+      {"arrays", near + "a = [{b.z = 1}]\n", true, "x = 0}]\n"},  // innermost closed first
       {"arrays closed", near + "a = {b = [1], c.z = 1}\n", true},
       {"empty arrays closed", near + "a = {b = [[]], c.z = 1}\n", true},
   };
@@ -45,6 +46,9 @@ TEST(KeyDepth, FollowsTheTextAsTheParserDoes) {
     EXPECT_EQ(deep.has_value(), c.deep) << c.rule;
     if (deep && c.deep) {
       EXPECT_EQ(deep->key, c.text.find('z')) << c.rule;
+      if (!c.completion.empty()) {
+        EXPECT_EQ(deep->completion, c.completion) << c.rule;
+      }
     }
   }
 }
