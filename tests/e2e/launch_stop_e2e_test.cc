@@ -13,6 +13,7 @@
 #include <latch>
 #include <thread>
 
+#include "base/utf8.h"
 #include "config/base_dirs.h"
 #include "config/raw_config.h"
 #include "config/validated_config.h"
@@ -44,14 +45,6 @@ std::string printed(Kind kind) {
 }
 std::uint32_t pid_of(const FakeReport& child) {
   return static_cast<std::uint32_t>(child.pid);
-}
-
-// `count` U+FFFD, as the record writes as many bytes that are not UTF-8.
-std::string lossy(std::size_t count) {
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i)
-    text += "\xEF\xBF\xBD";
-  return text;
 }
 
 // A bridge script whose path takes `length` bytes of `byte`, in folders of 200 bytes each.
@@ -285,20 +278,20 @@ TEST_F(LaunchStop, ABridgePathTheRecordCannotHoldExactlyIsRecognisedAgain) {
       {box->add_bridge_file("uno_bridge.py\r"), box->path("bridges/uno_bridge.py\r")},
       // Its room is that of the bytes written, three for each of these: more than the slack of
       // the ids that the room counts at their widest.
-      {box->add_bridge_file(std::string(40, '\xff')), box->path("bridges/" + lossy(40))},
+      {box->add_bridge_file(std::string(40, '\xff')),
+       box->path("bridges/" + lossy_utf8(std::string(40, '\xff')))},
       {longest, longest}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.path));
-    const std::string& odd = c.path;
-    const RunResult launched = box->run({"libreoffice", "--bridge-file", odd});
+    const RunResult launched = box->run({"libreoffice", "--bridge-file", c.path});
     ASSERT_EQ(launched.status, 0) << launched.err;
     const FakeReport bridge = box->bridge_report();
-    EXPECT_EQ(bridge.argv[1], odd);  // byte for byte
+    EXPECT_EQ(bridge.argv[1], c.path);  // byte for byte
     const std::string record = read_file(box->record_path());
     EXPECT_EQ(record.substr(record.find('\n') + 1),
               "bridge " + std::to_string(bridge.pid) + " " + c.recorded + "\n");
 
-    const RunResult again = box->run({"libreoffice", "--bridge-file", odd});
+    const RunResult again = box->run({"libreoffice", "--bridge-file", c.path});
     EXPECT_EQ(again.status, 2);
     EXPECT_EQ(again.err, printed(LauncherError::BridgeStillRunning{pid_of(bridge)}));
 

@@ -45,6 +45,11 @@ using test::TempDir;
 using test::faults::Armed;
 using test::faults::Faults;
 
+// As a security module confining a process answers even its owner for the command line.
+std::function<int(const std::string&, int)> confined(int code) {
+  return [code](const std::string& path, int) { return path.ends_with("/cmdline") ? code : 0; };
+}
+
 std::string port_answer(std::uint16_t port) {
   const auto taken = loopback_port_taken(port);
   return taken ? (*taken ? "taken" : "free") : describe(taken.error());
@@ -205,10 +210,6 @@ TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
   };
   const auto cannot = [](int code) {
     return message_of(LauncherError{LauncherError::ListProcesses{SystemError::from_errno(code)}});
-  };
-  // A security module confining a process refuses its owner its command line, too.
-  const auto confined = [](int code) {
-    return [code](const std::string& path, int) { return path.ends_with("/cmdline") ? code : 0; };
   };
   const auto cannot_look = [](int code) {
     return message_of(
@@ -401,9 +402,6 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
   pid_t bridge = 0;
   const auto end_bridge = [&](int signal) {
     if (signal == 0) test::kill_process(std::exchange(bridge, 0));  // reaped: not killed again
-  };
-  const auto confined = [](int code) {
-    return [code](const std::string& path, int) { return path.ends_with("/cmdline") ? code : 0; };
   };
   const auto replace_directory = [&](const std::string& name) {
     if (name != "libreoffice.pids") return;
