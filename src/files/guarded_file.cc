@@ -125,13 +125,9 @@ bool hard_link_refused(int code) {
   return read_to_limit(file->fd, path, limit);
 }
 
-[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path) {
-  return read_bounded_file_at(AT_FDCWD, path);
-}
-
-[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file_at(
-    int dir_fd, std::string_view path) {
-  auto file = open_regular(path, dir_fd);
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path,
+                                                                            int base_fd) {
+  auto file = open_regular(path, base_fd);
   if (!file) return std::unexpected(std::move(file.error()));
   return read_to_limit(file->fd, path, kBoundedFileLimit);
 }
@@ -209,56 +205,41 @@ PendingFile::~PendingFile() {
   return {};
 }
 
-[[nodiscard]] std::expected<void, FileSafetyError> PendingFile::put_in_place(
-    std::string_view contents) {
-  if (auto rewritten = rewrite(contents); !rewritten) return rewritten;
-  const std::string name(last_component(path_));
+[[nodiscard]] std::expected<void, FileSafetyError> write_private_file(PendingFile room,
+                                                                      std::string_view contents) {
+  if (auto rewritten = room.rewrite(contents); !rewritten) return rewritten;
+  const int dir_fd = room.dir_fd_;
+  const std::string& path = room.path_;
+  const std::string name(last_component(path));
   // Whatever else stands there goes, a symbolic link itself and never its target.
-  if (::unlinkat(dir_fd_, name.c_str(), 0) != 0 && errno != ENOENT) {
-    if (errno == EISDIR) return std::unexpected(FileSafetyError::of(Kind::NotRegularFile, path_));
-    return std::unexpected(FileSafetyError::cannot(FileOperation::Remove, path_, errno));
+  if (::unlinkat(dir_fd, name.c_str(), 0) != 0 && errno != ENOENT) {
+    if (errno == EISDIR) return std::unexpected(FileSafetyError::of(Kind::NotRegularFile, path));
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Remove, path, errno));
   }
-  if (named_) return name_temporary();
+  if (room.named_) return room.name_temporary();
   // Through /proc, since linking the descriptor itself (AT_EMPTY_PATH) needs a privilege on
   // kernels before 6.10; without /proc mounted, that is the one way left. A name that appeared
   // since the unlink fails with EEXIST instead of being replaced.
-  const std::string self = "/proc/self/fd/" + std::to_string(fd_.get());
-  int linked = ::linkat(AT_FDCWD, self.c_str(), dir_fd_, name.c_str(), AT_SYMLINK_FOLLOW);
+  const std::string self = "/proc/self/fd/" + std::to_string(room.fd_.get());
+  int linked = ::linkat(AT_FDCWD, self.c_str(), dir_fd, name.c_str(), AT_SYMLINK_FOLLOW);
   if (linked != 0 && errno == ENOENT) {
-    linked = ::linkat(fd_.get(), "", dir_fd_, name.c_str(), AT_EMPTY_PATH);
+    linked = ::linkat(room.fd_.get(), "", dir_fd, name.c_str(), AT_EMPTY_PATH);
   }
   if (linked == 0) return {};
-  if (errno == EEXIST) return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, path_));
+  if (errno == EEXIST) return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, path));
   if (errno != ENOENT && errno != EPERM && !unnamed_file_refused(errno)) {
-    return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path_, errno));
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path, errno));
   }
   // The unnamed file cannot be named here after all: its contents go to a named one, whose
   // room was not taken beforehand (a full file system fails now, after the starts).
-  auto temporary = create_temporary(dir_fd_, path_);
+  auto temporary = create_temporary(dir_fd, path);
   if (!temporary) return std::unexpected(std::move(temporary.error()));
-  fd_ = std::move(*temporary);
-  named_ = true;
-  if (auto written = write_all(fd_.get(), contents); !written) {
-    return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path_, written.error()));
+  room.fd_ = std::move(*temporary);
+  room.named_ = true;
+  if (auto written = write_all(room.fd_.get(), contents); !written) {
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path, written.error()));
   }
-  return name_temporary();
-}
-
-[[nodiscard]] std::expected<void, FileSafetyError> write_private_file(std::string_view path,
-                                                                      std::string_view contents) {
-  if (has_nul_byte(path))
-    return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, EINVAL));
-  const std::size_t slash = path.rfind('/');
-  const std::string dir(slash == std::string_view::npos ? "." : path.substr(0, slash + 1));
-  const UniqueFd dir_fd(
-      retry_on_eintr([&] { return ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-  if (!dir_fd.valid()) {
-    if (errno == ENOENT) return std::unexpected(FileSafetyError::of(Kind::NotFound, path));
-    return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
-  }
-  auto file = PendingFile::create(dir_fd.get(), path, contents);
-  if (!file) return std::unexpected(std::move(file.error()));
-  return file->put_in_place(contents);
+  return room.name_temporary();
 }
 
 [[nodiscard]] std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path,

@@ -29,30 +29,24 @@ namespace qs {
 inline constexpr std::uint64_t kBoundedFileLimit = 65536;
 
 // The whole contents of a regular file of at most 65536 bytes, whoever owns it (/proc files).
-[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path);
+// A relative `path` is taken from the open directory `base_fd`, all of it (the /proc scan, which
+// saves resolving /proc again for every process).
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path,
+                                                                            int base_fd = AT_FDCWD);
 
-// The same, for a path relative to an open directory (the /proc scan, which saves resolving
-// the directory again for every process).
-[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file_at(
-    int dir_fd, std::string_view path);
-
-// A private file (mode 0600) written where no reader looks: what is written to it stays unseen
-// until `put_in_place` names it in one step, so that a reader finds the whole file or none. Its
-// room (an inode and the bytes it was made with) is taken when it is made, so that a full file
-// system refuses then, not later. It has no name at all where the file system allows (O_TMPFILE:
-// a process that ends before naming it leaves nothing behind); elsewhere (NFS, most FUSE file
-// systems, older kernels' overlay) it is created exclusively under `temporary_path`, which it
-// removes unless it was put in place, and which a killed process leaves for the next one to
-// remove.
+// The room of a private file (mode 0600), written where no reader looks: what is written to it
+// stays unseen until `write_private_file` names it in one step, so that a reader finds the whole
+// file or none. Its room (an inode and the bytes it was made with) is taken when it is made, so
+// that a full file system refuses then, not later. It has no name at all where the file system
+// allows (O_TMPFILE: a process that ends before naming it leaves nothing behind); elsewhere (NFS,
+// most FUSE file systems, older kernels' overlay) it is created exclusively under `temporary_path`,
+// which it removes unless it was put in place, and which a killed process leaves for the next one
+// to remove.
 class PendingFile {
  public:
   // In the open directory `dir_fd` of `path`, which must outlive the file.
   [[nodiscard]] static std::expected<PendingFile, FileSafetyError> create(
       int dir_fd, std::string_view path, std::string_view contents);
-
-  // Changes the contents to `contents`, no longer than those it was made with (the room is
-  // already taken), then names the file, replacing whatever but a directory stands at its path.
-  [[nodiscard]] std::expected<void, FileSafetyError> put_in_place(std::string_view contents);
 
   // Where the file stands before it is put in place on a file system without unnamed files.
   static std::string temporary_path(std::string_view path) { return std::string(path) + ".new"; }
@@ -66,6 +60,8 @@ class PendingFile {
       : dir_fd_(dir_fd), path_(path), fd_(std::move(fd)), size_(size), named_(named) {}
   [[nodiscard]] std::expected<void, FileSafetyError> rewrite(std::string_view contents);
   [[nodiscard]] std::expected<void, FileSafetyError> name_temporary();
+  friend std::expected<void, FileSafetyError> write_private_file(PendingFile room,
+                                                                 std::string_view contents);
 
   int dir_fd_;
   std::string path_;
@@ -74,9 +70,10 @@ class PendingFile {
   bool named_;  // it stands at temporary_path(path_)
 };
 
-// Replaces whatever stands at `path` (but a directory) by a new private file holding `contents`;
-// a reader sees the old file, no file, or the whole new one.
-[[nodiscard]] std::expected<void, FileSafetyError> write_private_file(std::string_view path,
+// Replaces whatever stands at the path of `room` (but a directory) by the room's file holding
+// `contents`, no longer than what the room was made with (its room is taken already); a reader
+// sees the old file, no file, or the whole new one.
+[[nodiscard]] std::expected<void, FileSafetyError> write_private_file(PendingFile room,
                                                                       std::string_view contents);
 
 [[nodiscard]] std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path,

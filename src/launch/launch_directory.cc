@@ -1,8 +1,13 @@
 #include "launch/launch_directory.h"
 
 #include "base/path.h"
+#include "files/private_dir.h"
 
 namespace qs {
+
+std::string launch_record_path(std::string_view runtime_dir) {
+  return join_path(join_path(runtime_dir, kLaunchDirectoryName), "libreoffice.pids");
+}
 
 [[nodiscard]] std::expected<LaunchDirectory, LauncherError> LaunchDirectory::lock(
     std::string_view runtime_dir) {
@@ -18,6 +23,17 @@ namespace qs {
     return fail(LauncherError::File{std::move(removed.error())});
   }
   return directory;
+}
+
+[[nodiscard]] std::expected<LaunchDirectory, LauncherError> LaunchDirectory::prepare_and_lock(
+    std::string_view runtime_dir, uid_t user) {
+  for (const std::string& dir :
+       {std::string(runtime_dir), join_path(runtime_dir, kLaunchDirectoryName)}) {
+    if (auto ensured = ensure_private_dir(dir, user); !ensured) {
+      return fail(LauncherError::File{std::move(ensured.error())});
+    }
+  }
+  return lock(runtime_dir);
 }
 
 [[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <expected>
 #include <optional>
@@ -13,6 +15,12 @@
 
 namespace qs {
 
+// The folder of runtime_dir that holds the record.
+inline constexpr std::string_view kLaunchDirectoryName = "launch";
+
+// runtime_dir/launch/libreoffice.pids
+std::string launch_record_path(std::string_view runtime_dir);
+
 // How long a launch or a stop waits for another one of the same user; the holder normally
 // needs milliseconds.
 inline constexpr std::chrono::milliseconds kLaunchLockPatience{5000};
@@ -24,9 +32,15 @@ inline constexpr std::chrono::milliseconds kLaunchLockPatience{5000};
 class LaunchDirectory {
  public:
   // Busy when another launch or stop keeps it past the patience above. What a launcher killed
-  // while it wrote a record left behind under a temporary name is removed, never read.
+  // while it wrote a record left behind under a temporary name is removed, never read. The stop
+  // comes in this way, which creates nothing: no launch directory is a File error of NotFound.
   [[nodiscard]] static std::expected<LaunchDirectory, LauncherError> lock(
       std::string_view runtime_dir);
+
+  // The launch's way in: runtime_dir and the launch directory are made private first, and
+  // created where missing.
+  [[nodiscard]] static std::expected<LaunchDirectory, LauncherError> prepare_and_lock(
+      std::string_view runtime_dir, uid_t user);
 
   const std::string& record_path() const { return record_path_; }
 

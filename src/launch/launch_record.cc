@@ -1,14 +1,8 @@
 #include "launch/launch_record.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
-#include <cerrno>
-
-#include "base/path.h"
 #include "base/utf8.h"
-#include "files/guarded_file.h"
-#include "launch/proc_file.h"
 #include "launch/process_id.h"
 
 namespace qs {
@@ -39,14 +33,6 @@ bool apply_line(std::string_view line, LaunchRecord& record) {
   return false;
 }
 
-// A command-line argument as the record gives it back once written and read: invalid UTF-8
-// replaced, and a final carriage return lost to the CR LF line terminator.
-std::string as_read_back(std::string_view argument) {
-  std::string text = lossy_utf8(argument);
-  if (text.ends_with('\r')) text.pop_back();
-  return text;
-}
-
 }  // namespace
 
 std::optional<LaunchRecord> parse_launch_record(std::string_view text) {
@@ -60,10 +46,6 @@ std::optional<LaunchRecord> parse_launch_record(std::string_view text) {
     text = feed == std::string_view::npos ? std::string_view() : text.substr(feed + 1);
   }
   return record;
-}
-
-std::string launch_record_path(std::string_view runtime_dir) {
-  return join_path(join_path(runtime_dir, kLaunchDirectoryName), "libreoffice.pids");
 }
 
 [[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(
@@ -90,42 +72,14 @@ std::string format_launch_record(const LaunchRecord& record) {
   return text;
 }
 
-[[nodiscard]] std::expected<void, LauncherError> write_launch_record(std::string_view path,
-                                                                     const LaunchRecord& record) {
-  auto written = write_private_file(path, format_launch_record(record));
-  if (!written)
-    return std::unexpected(LauncherError{LauncherError::File{std::move(written.error())}});
-  return {};
+[[nodiscard]] std::expected<void, FileSafetyError> write_launch_record(PendingFile room,
+                                                                       const LaunchRecord& record) {
+  return write_private_file(std::move(room), format_launch_record(record));
 }
 
 std::string largest_launch_record(std::string_view bridge_file) {
   constexpr std::uint32_t widest = 4294967295;
   return format_launch_record({widest, RecordedBridge{widest, std::string(bridge_file)}});
-}
-
-[[nodiscard]] std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root,
-                                                                  std::uint32_t pid,
-                                                                  std::string_view text) {
-  const std::string entry = join_path(proc_root, std::to_string(pid));
-  const auto cmdline = read_proc_file(AT_FDCWD, join_path(entry, "cmdline"), ::geteuid());
-  if (!cmdline) {
-    const int code = cmdline.error().code;
-    if (code == EACCES || code == EPERM) {  // the user's process, which still runs
-      return fail(LauncherError::ProcessCheckFailed{pid, cmdline.error()});
-    }
-    return fail(LauncherError::ListProcesses{cmdline.error()});
-  }
-  if (!*cmdline) return false;
-  std::string_view rest = **cmdline;
-  for (;;) {
-    const std::size_t nul = rest.find('\0');
-    const std::string_view argument = rest.substr(0, nul);
-    // Compare each argument as the record would give it back, or a bridge started from a path
-    // that is not UTF-8 or ends in a carriage return would never be recognised again.
-    if (argument == text || as_read_back(argument) == text) return true;
-    if (nul == std::string_view::npos) return false;
-    rest.remove_prefix(nul + 1);
-  }
 }
 
 }  // namespace qs

@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 
+#include "base/path.h"
+#include "base/utf8.h"
 #include "files/guarded_file.h"
 
 namespace qs {
@@ -34,7 +37,7 @@ bool entry_belongs_to(int dir_fd, std::string_view path, uid_t user) {
 
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_with_owner(
     int dir_fd, std::string_view path, std::optional<uid_t> user) {
-  auto contents = read_bounded_file_at(dir_fd, path);
+  auto contents = read_bounded_file(path, dir_fd);
   if (contents) return std::move(*contents);
   const FileSafetyError& error = contents.error();
   if (error.kind != FileSafetyError::Kind::CannotAccess) return std::nullopt;
@@ -47,6 +50,14 @@ bool entry_belongs_to(int dir_fd, std::string_view path, uid_t user) {
   return std::nullopt;
 }
 
+// A command-line argument as the record gives it back once written and read: invalid UTF-8
+// replaced, and a final carriage return lost to the CR LF line terminator.
+std::string as_read_back(std::string_view argument) {
+  std::string text = lossy_utf8(argument);
+  if (text.ends_with('\r')) text.pop_back();
+  return text;
+}
+
 }  // namespace
 
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
@@ -57,6 +68,31 @@ bool entry_belongs_to(int dir_fd, std::string_view path, uid_t user) {
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
     int dir_fd, std::string_view path, uid_t user) {
   return read_with_owner(dir_fd, path, user);
+}
+
+[[nodiscard]] std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root,
+                                                                  std::uint32_t pid,
+                                                                  std::string_view text) {
+  const std::string entry = join_path(proc_root, std::to_string(pid));
+  const auto cmdline = read_proc_file(AT_FDCWD, join_path(entry, "cmdline"), ::geteuid());
+  if (!cmdline) {
+    const int code = cmdline.error().code;
+    if (code == EACCES || code == EPERM) {  // the user's process, which still runs
+      return fail(LauncherError::ProcessCheckFailed{pid, cmdline.error()});
+    }
+    return fail(LauncherError::ListProcesses{cmdline.error()});
+  }
+  if (!*cmdline) return false;
+  std::string_view rest = **cmdline;
+  for (;;) {
+    const std::size_t nul = rest.find('\0');
+    const std::string_view argument = rest.substr(0, nul);
+    // Compare each argument as the record would give it back, or a bridge started from a path
+    // that is not UTF-8 or ends in a carriage return would never be recognised again.
+    if (argument == text || as_read_back(argument) == text) return true;
+    if (nul == std::string_view::npos) return false;
+    rest.remove_prefix(nul + 1);
+  }
 }
 
 }  // namespace qs

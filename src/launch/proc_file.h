@@ -2,12 +2,14 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <expected>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "base/system_error.h"
+#include "cli/launcher_error.h"
 
 namespace qs {
 
@@ -29,5 +31,15 @@ bool means_no_process(int error_code);
 // security module that confines a process refuses its owner too, and the process still runs.
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
     int dir_fd, std::string_view path, uid_t user);
+
+// Whether process `pid` runs with `text` as one of its arguments, each argument taken as the
+// record gives a path back (invalid UTF-8 as U+FFFD, a final carriage return dropped): the check
+// that a recorded process is still the bridge. A process that has ended or is another user's is
+// a no; a failure of the launcher's own to read it is ListProcesses, and a process of the user's
+// whose command line is refused (a security module confining it) is ProcessCheckFailed: neither
+// is a no, which would forget a running bridge.
+[[nodiscard]] std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root,
+                                                                  std::uint32_t pid,
+                                                                  std::string_view text);
 
 }  // namespace qs

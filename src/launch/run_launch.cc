@@ -7,18 +7,17 @@
 #include <chrono>
 #include <string>
 
-#include "base/path.h"
 #include "base/program.h"
 #include "config/libreoffice_targets.h"
 #include "config/raw_config.h"
 #include "config/validated_config.h"
 #include "files/guarded_file.h"
-#include "files/private_dir.h"
 #include "files/token_path.h"
 #include "launch/child_process.h"
 #include "launch/launch_directory.h"
 #include "launch/launch_record.h"
 #include "launch/port_check.h"
+#include "launch/proc_file.h"
 #include "launch/process_scan.h"
 #include "launch/report.h"
 #include "launch/signal_hold.h"
@@ -41,20 +40,6 @@ namespace {
                         .token_path = token_path(dirs.config_dir),
                         .uno_port = targets->uno_port,
                         .bridge_port = targets->bridge_port};
-}
-
-// The runtime directory and its launch subdirectory, private.
-[[nodiscard]] std::expected<void, LauncherError> prepare_record_place(const BaseDirs& dirs,
-                                                                      uid_t user) {
-  if (!dirs.runtime_dir)
-    return fail(LauncherError::Config{ConfigError::message(kNoRuntimeDirMessage)});
-  for (const std::string& dir :
-       {*dirs.runtime_dir, join_path(*dirs.runtime_dir, kLaunchDirectoryName)}) {
-    if (auto ensured = ensure_private_dir(dir, user); !ensured) {
-      return fail(LauncherError::File{std::move(ensured.error())});
-    }
-  }
-  return {};
 }
 
 // Refuses while the bridge of an earlier launch or any LibreOffice of the user runs: the
@@ -121,7 +106,7 @@ struct Started {
 [[nodiscard]] std::expected<Started, LauncherError> start_and_record(const SystemPaths& paths,
                                                                      const BridgeSettings& settings,
                                                                      const EnvSnapshot& env,
-                                                                     PendingFile& record) {
+                                                                     PendingFile record) {
   const SignalHold hold;
   const sigset_t* given = &hold.given_mask();
   auto soffice =
@@ -131,12 +116,12 @@ struct Started {
   if (!bridge) {
     // The record still tells the next launch and the stop which LibreOffice this was; the
     // failure to write it would hide the more important message, so it is dropped.
-    (void)record.put_in_place(format_launch_record({*soffice, std::nullopt}));
+    (void)write_launch_record(std::move(record), {*soffice, std::nullopt});
     return fail(LauncherError::LeftRunning{*soffice, std::move(bridge.error())});
   }
   await_command_line(*bridge, settings.bridge_file);
   const LaunchRecord launched{*soffice, RecordedBridge{*bridge, settings.bridge_file}};
-  if (auto placed = record.put_in_place(format_launch_record(launched)); !placed) {
+  if (auto placed = write_launch_record(std::move(record), launched); !placed) {
     return fail(LauncherError::LeftUnrecorded{std::move(placed.error()), *soffice, *bridge});
   }
   return Started{*soffice, *bridge};
@@ -149,10 +134,9 @@ struct Started {
                                                                   const BridgeSettings& settings,
                                                                   const EnvSnapshot& env,
                                                                   uid_t user) {
-  if (auto prepared = prepare_record_place(dirs, user); !prepared) {
-    return std::unexpected(std::move(prepared.error()));
-  }
-  auto directory = LaunchDirectory::lock(*dirs.runtime_dir);
+  if (!dirs.runtime_dir)
+    return fail(LauncherError::Config{ConfigError::message(kNoRuntimeDirMessage)});
+  auto directory = LaunchDirectory::prepare_and_lock(*dirs.runtime_dir, user);
   if (!directory) return std::unexpected(std::move(directory.error()));
   if (auto refused = refuse_running(paths, *directory, settings.uno_port, user); !refused) {
     return std::unexpected(std::move(refused.error()));
@@ -164,7 +148,7 @@ struct Started {
   auto record = directory->make_record_room(settings.bridge_file);
   if (!record) return std::unexpected(std::move(record.error()));
   // From here on nothing that was started is ever stopped by the launcher.
-  return start_and_record(paths, settings, env, *record);
+  return start_and_record(paths, settings, env, std::move(*record));
 }
 
 [[nodiscard]] std::expected<void, LauncherError> report(OutputStream& out, const Started& started,

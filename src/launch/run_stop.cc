@@ -5,6 +5,7 @@
 #include <string>
 
 #include "launch/launch_directory.h"
+#include "launch/proc_file.h"
 #include "launch/process_handle.h"
 #include "launch/report.h"
 

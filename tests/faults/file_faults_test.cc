@@ -29,6 +29,7 @@
 #include "launch/launch_directory.h"
 #include "launch/launch_record.h"
 #include "launch/port_check.h"
+#include "launch/proc_file.h"
 #include "launch/process_scan.h"
 #include "launch/run_launch.h"
 #include "launch/run_stop.h"
@@ -80,7 +81,7 @@ TEST(SystemCallFaults, InterruptedAndShortCallsLoseNothing) {
     const std::string path = dir / "file";
     {
       Armed armed(c.faults);
-      ASSERT_TRUE(write_private_file(path, contents));
+      ASSERT_TRUE(test::write_private_at(path, contents));
     }
     EXPECT_EQ(test::read_file(path), contents);
     Armed armed(c.faults);
@@ -95,7 +96,7 @@ TEST(SystemCallFaults, AWriteThatAcceptsNothingIsAFailure) {
   TempDir dir;
   const std::string path = dir / "record";
   Armed armed({.writes_accept_nothing = true});
-  const auto written = write_private_file(path, "soffice 1\n");
+  const auto written = test::write_private_at(path, "soffice 1\n");
   ASSERT_FALSE(written);
   EXPECT_EQ(message_of(written.error()), "cannot write " + path + ": failed to write whole buffer");
   FdOutputStream out(STDOUT_FILENO);
@@ -174,7 +175,7 @@ TEST(SwappedPaths, ALinkPlantedAfterTheOldRecordWentIsNotWrittenThrough) {
   Armed armed({.after_unlink = [&](const std::string& removed) {
     if (removed == "libreoffice.pids") ::symlink(victim.c_str(), path.c_str());
   }});
-  const auto written = write_private_file(path, "soffice 2\n");
+  const auto written = test::write_private_at(path, "soffice 2\n");
   ASSERT_FALSE(written);
   EXPECT_EQ(message_of(written.error()), test::refused(FileSafetyError::Kind::AlreadyExists, path));
   EXPECT_EQ(test::read_file(victim), "keep");
@@ -435,7 +436,8 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
     ASSERT_TRUE(spawned);
     bridge = static_cast<pid_t>(*spawned);
     ASSERT_TRUE(test::wait_for_cmdline(*spawned, dir / "uno_bridge.py"));
-    ASSERT_TRUE(write_launch_record(record, {1, RecordedBridge{*spawned, dir / "uno_bridge.py"}}));
+    ASSERT_TRUE(
+        test::write_record_at(record, {1, RecordedBridge{*spawned, dir / "uno_bridge.py"}}));
     test::StringOutputStream out;
     const std::string pid = std::to_string(*spawned);
     const auto stopped = [&] {

@@ -109,7 +109,7 @@ TEST(WritePrivateFile, ReplacesFilesAndLinksButNotDirectories) {
   TempDir dir;
   test::write_file(dir / "target", "keep", 0644);
   ASSERT_EQ(::symlink((dir / "target").c_str(), (dir / "record").c_str()), 0);
-  ASSERT_TRUE(write_private_file(dir / "record", "new\n"));
+  ASSERT_TRUE(test::write_private_at(dir / "record", "new\n"));
   EXPECT_EQ(test::read_file(dir / "record"), "new\n");
   EXPECT_EQ(test::mode_of(dir / "record"), 0600u);
   struct stat st {};
@@ -120,22 +120,25 @@ TEST(WritePrivateFile, ReplacesFilesAndLinksButNotDirectories) {
 
   // An existing loose file is replaced by a private one.
   test::write_file(dir / "loose", "old", 0666);
-  ASSERT_TRUE(write_private_file(dir / "loose", ""));
+  ASSERT_TRUE(test::write_private_at(dir / "loose", ""));
   EXPECT_EQ(test::read_file(dir / "loose"), "");
   EXPECT_EQ(test::mode_of(dir / "loose"), 0600u);
 
   test::make_dir(dir / "dir");
   test::write_file(dir / "dir/inside", "x");
-  const auto refused = write_private_file(dir / "dir", "x");
+  const auto refused = test::write_private_at(dir / "dir", "x");
   ASSERT_FALSE(refused);
   EXPECT_EQ(message_of(refused.error()),
             test::refused(FileSafetyError::Kind::NotRegularFile, dir / "dir"));
   EXPECT_EQ(test::read_file(dir / "dir/inside"), "x");
 
-  const auto missing_parent = write_private_file(dir / "none/record", "x");
-  ASSERT_FALSE(missing_parent);
-  EXPECT_EQ(message_of(missing_parent.error()),
-            test::refused(FileSafetyError::Kind::NotFound, dir / "none/record"));
+  // A directory removed since it was opened takes no new file.
+  test::make_dir(dir / "gone");
+  const UniqueFd gone(::open((dir / "gone").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  ASSERT_EQ(::rmdir((dir / "gone").c_str()), 0);
+  const auto room = PendingFile::create(gone.get(), dir / "gone/record", "x");
+  ASSERT_FALSE(room);
+  EXPECT_TRUE(message_of(room.error()).starts_with("cannot open " + dir / "gone/record: "));
 }
 
 TEST(WritePrivateFile, ReportsACreationThePermissionsRefuse) {
@@ -145,7 +148,7 @@ TEST(WritePrivateFile, ReportsACreationThePermissionsRefuse) {
   test::make_dir(dir / "ro", 0500);
   ::chown((dir / "ro").c_str(), test::kNobody, test::kNobody);
   const std::string answer = test::as_user(test::kNobody, [&] {
-    const auto r = write_private_file(dir / "ro/record", "x");
+    const auto r = test::write_private_at(dir / "ro/record", "x");
     return r ? std::string("written") : message_of(r.error());
   });
   EXPECT_EQ(answer, test::cannot(FileOperation::Open, dir / "ro/record", EACCES));

@@ -1,14 +1,10 @@
 #include "launch/launch_record.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "support/refusals.h"
 
-#include "launch/child_process.h"
-#include "support/fake_report.h"
+#include "launch/launch_directory.h"
 #include "support/temp_dir.h"
 
 namespace qs {
@@ -111,74 +107,20 @@ TEST_F(LaunchRecordFile, WritesAndReadsBack) {
   for (const Case& c : cases) {
     LaunchRecord record{c.soffice_pid, std::nullopt};
     if (c.bridge_pid != 0) record.bridge = RecordedBridge{c.bridge_pid, c.bridge_file};
-    ASSERT_TRUE(write_launch_record(path, record));
+    ASSERT_TRUE(test::write_record_at(path, record));
     EXPECT_EQ(test::read_file(path), c.text);
     EXPECT_EQ(test::mode_of(path), 0600u);
     const auto back = read_launch_record(path);
     ASSERT_TRUE(back && *back);
     EXPECT_EQ(**back, record);
   }
-  ASSERT_TRUE(write_launch_record(path, {1, RecordedBridge{2, "/a\xff.py"}}));
+  ASSERT_TRUE(test::write_record_at(path, {1, RecordedBridge{2, "/a\xff.py"}}));
   EXPECT_EQ(test::read_file(path), "soffice 1\nbridge 2 /a\xEF\xBF\xBD.py\n");
   // A path with a line feed makes a record that reads as malformed.
-  ASSERT_TRUE(write_launch_record(path, {1, RecordedBridge{2, "/a\nb.py"}}));
+  ASSERT_TRUE(test::write_record_at(path, {1, RecordedBridge{2, "/a\nb.py"}}));
   EXPECT_FALSE(read_launch_record(path).has_value());
   EXPECT_EQ(launch_record_path("/run/user/0/quantelspire-mcp"),
             "/run/user/0/quantelspire-mcp/launch/libreoffice.pids");
-}
-
-TEST(CmdlineContains, ComparesWholeArguments) {
-  using namespace std::string_literals;
-  test::TempDir proc;
-  const auto entry = [&](const std::string& pid, const std::string& cmdline) {
-    test::make_dir(proc / pid);
-    test::write_file(proc / pid + "/cmdline", cmdline);
-  };
-  entry("4250", "/usr/bin/python3\0/x/uno_bridge.py\0"s);
-  entry("4251", "");
-  entry("4252", "/usr/bin/python3\0/x/uno_bridge.py"s);
-  entry("4253", "/usr/bin/python3\0/x/\xff\xfe.py\0"s);
-  entry("4254", "/usr/bin/python3\0/x/a.py\r\0"s);
-  struct Case {
-    std::uint32_t pid;
-    std::string text;
-    bool expected;
-  };
-  const std::vector<Case> cases = {
-      {4250, "/x/uno_bridge.py", true},
-      {4250, "/x/uno_bridge.pyc", false},
-      {4250, "/x", false},
-      {4250, "/usr/bin/python3", true},
-      {4251, "/x/uno_bridge.py", false},
-      {4252, "/x/uno_bridge.py", true},
-      {9999, "/x/uno_bridge.py", false},
-      // As the record writes a path that is not UTF-8.
-      {4253, "/x/\xEF\xBF\xBD\xEF\xBF\xBD.py", true},
-      {4253, "/x/\xff\xfe.py", true},
-      {4253, "/x/\xEF\xBF\xBD.py", false},
-      // A record cannot carry a final carriage return: it reads back as the terminator's.
-      {4254, "/x/a.py", true},
-      {4254, "/x/a.py\r", true},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(cmdline_contains(proc.path(), c.pid, c.text), c.expected) << c.pid << " " << c.text;
-  }
-}
-
-TEST(CmdlineContains, RecognisesARealChild) {
-  test::TempDir dir;
-  const std::string python = dir / "python3";
-  ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, python.c_str()), 0);
-  const auto pid = spawn_child({python, {"/srv/a b/uno_bridge.py"}, "/", {{"HOME", dir.path()}}});
-  ASSERT_TRUE(pid);
-  // The kernel lets posix_spawn return before the new command line is in place; the report
-  // is written after it is.
-  ASSERT_TRUE(test::wait_for_file(dir / "bridge.report"));
-  EXPECT_EQ(cmdline_contains("/proc", *pid, "/srv/a b/uno_bridge.py"), true);
-  EXPECT_EQ(cmdline_contains("/proc", *pid, "/srv/a b"), false);
-  ::kill(static_cast<pid_t>(*pid), SIGKILL);
-  ::waitpid(static_cast<pid_t>(*pid), nullptr, 0);
-  EXPECT_EQ(cmdline_contains("/proc", *pid, "/srv/a b/uno_bridge.py"), false);
 }
 
 }  // namespace

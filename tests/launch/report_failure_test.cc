@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "launch/child_process.h"
-#include "launch/launch_record.h"
+#include "launch/launch_directory.h"
 #include "launch/run_launch.h"
 #include "launch/run_stop.h"
 #include "support/fake_report.h"
@@ -84,7 +84,7 @@ TEST_F(ReportFailure, AtEachLineOfTheStop) {
     const std::string entry = dir / "proc/" + std::to_string(*bridge);
     ASSERT_EQ(::symlink(("/proc/" + std::to_string(*bridge)).c_str(), entry.c_str()), 0);
     ASSERT_TRUE(
-        write_launch_record(record_path, {7, RecordedBridge{*bridge, dir / "uno_bridge.py"}}));
+        test::write_record_at(record_path, {7, RecordedBridge{*bridge, dir / "uno_bridge.py"}}));
     FailingOutput out(good);
     const auto stopped = run_stop(paths, dirs, out);
     ASSERT_FALSE(stopped.has_value());

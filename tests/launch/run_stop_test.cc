@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "files/guarded_file.h"
-#include "launch/launch_record.h"
+#include "launch/launch_directory.h"
 #include "support/string_output_stream.h"
 #include "support/temp_dir.h"
 

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "launch/launch_record.h"
+#include "launch/proc_file.h"
 #include "support/temp_dir.h"
 
 namespace qs::test {

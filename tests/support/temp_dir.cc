@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include "base/eintr.h"
+#include "base/unique_fd.h"
+
 namespace qs::test {
 
 TempDir::TempDir() {
@@ -84,6 +87,36 @@ unsigned mode_of(const std::string& path) {
 bool exists(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
+}
+
+namespace {
+
+template <class Write>
+std::expected<void, FileSafetyError> through_room(const std::string& path,
+                                                  std::string_view contents, Write write) {
+  const std::string parent = path.substr(0, path.rfind('/') + 1);
+  const UniqueFd dir(
+      retry_on_eintr([&] { return ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
+  if (!dir.valid()) setup_failed("open " + parent);
+  auto room = PendingFile::create(dir.get(), path, contents);
+  if (!room) return std::unexpected(std::move(room.error()));
+  return write(std::move(*room));
+}
+
+}  // namespace
+
+std::expected<void, FileSafetyError> write_private_at(const std::string& path,
+                                                      std::string_view contents) {
+  return through_room(path, contents, [&](PendingFile room) {
+    return write_private_file(std::move(room), contents);
+  });
+}
+
+std::expected<void, FileSafetyError> write_record_at(const std::string& path,
+                                                     const LaunchRecord& record) {
+  return through_room(path, format_launch_record(record), [&](PendingFile room) {
+    return write_launch_record(std::move(room), record);
+  });
 }
 
 }  // namespace qs::test

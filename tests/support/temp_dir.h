@@ -1,7 +1,11 @@
 #pragma once
 
+#include <expected>
 #include <string>
 #include <string_view>
+
+#include "files/guarded_file.h"
+#include "launch/launch_record.h"
 
 namespace qs::test {
 
@@ -31,5 +35,12 @@ void make_dir(const std::string& path, unsigned mode = 0700);
 unsigned mode_of(const std::string& path);  // permission bits, without following a link
 bool exists(const std::string& path);       // without following a link
 void remove_tree(const std::string& path);
+
+// write_private_file and write_launch_record at `path`, through a room of just their contents
+// made in the parent directory (which must exist).
+std::expected<void, FileSafetyError> write_private_at(const std::string& path,
+                                                      std::string_view contents);
+std::expected<void, FileSafetyError> write_record_at(const std::string& path,
+                                                     const LaunchRecord& record);
 
 }  // namespace qs::test
