@@ -100,115 +100,150 @@ Key scan_key(std::string_view text, std::size_t i, std::size_t base) {
   return key;
 }
 
-}  // namespace
+// Follows the text as the parser does, one statement at a time; each state (what the text may
+// hold next) is a member that takes the next character that is not filler.
+class DepthScanner {
+ public:
+  explicit DepthScanner(std::string_view text) : text_(text) {}
 
-std::optional<TooDeepKey> first_key_too_deep(std::string_view text) {
+  std::optional<TooDeepKey> run() {
+    while (i_ < text_.size()) {
+      const char c = text_[i_];
+      if (skip_filler(c)) continue;
+      std::optional<TooDeepKey> deep;
+      switch (expect_) {
+        case Expect::LineStart:
+          deep = line_start(c);
+          break;
+        case Expect::Key:
+          deep = key(c);
+          break;
+        case Expect::Value:
+          value(c);
+          break;
+        case Expect::AfterValue:
+          after_value(c);
+          break;
+      }
+      if (deep) return deep;
+    }
+    return std::nullopt;
+  }
+
+ private:
   enum class Expect { LineStart, Key, Value, AfterValue };
   struct Container {
     bool inline_table;
     std::size_t depth;  // keys from the root to the array or inline table
   };
-  std::vector<Container> open;  // the arrays and inline tables around the current place
-  std::size_t table_depth = 0;  // keys of the last table header
-  std::size_t value_depth = 0;  // keys from the root to the value about to come
-  Expect expect = Expect::LineStart;
+
+  // Blanks, a comment, or a line feed, which ends the statement unless an array or an inline
+  // table spans lines.
+  bool skip_filler(char c) {
+    if (is_blank(c)) {
+      ++i_;
+    } else if (c == '#') {
+      while (i_ < text_.size() && text_[i_] != '\n')
+        ++i_;
+    } else if (c == '\n') {
+      ++i_;
+      if (open_.empty()) expect_ = Expect::LineStart;
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+  // A table header, or the key of a key/value pair.
+  std::optional<TooDeepKey> line_start(char c) {
+    if (c != '[') return key_value(table_depth_);
+    const std::string_view closing = text_.substr(i_, 2) == "[[" ? "]]" : "]";
+    i_ += closing.size();
+    const Key header = scan_key(text_, i_, 0);
+    if (header.too_deep) return too_deep(*header.too_deep, closing);
+    table_depth_ = header.segments;
+    i_ = header.end;
+    expect_ = Expect::AfterValue;  // the closing brackets, then the end of the line
+    return std::nullopt;
+  }
+
+  // Inside an inline table: a key, or its end (empty, or after a trailing comma).
+  std::optional<TooDeepKey> key(char c) {
+    if (c != '}') return key_value(open_.back().depth);
+    open_.pop_back();
+    expect_ = Expect::AfterValue;
+    ++i_;
+    return std::nullopt;
+  }
+
+  // A key and its '=': where the value that follows lies.
+  std::optional<TooDeepKey> key_value(std::size_t base) {
+    const Key key = scan_key(text_, i_, base);
+    if (key.too_deep) return too_deep(*key.too_deep);
+    value_depth_ = base + key.segments;
+    i_ = key.end;
+    if (i_ < text_.size() && text_[i_] == '=') {
+      ++i_;
+      expect_ = Expect::Value;
+    } else if (key.segments == 0) {
+      ++i_;  // nothing the parser would accept: step over it
+    }
+    return std::nullopt;
+  }
+
+  void value(char c) {
+    expect_ = Expect::AfterValue;
+    if (c == '[' || c == '{') {
+      open_.push_back({c == '{', value_depth_});
+      expect_ = c == '{' ? Expect::Key : Expect::Value;  // an array's first value comes next
+      ++i_;
+    } else if (c == ']' && !open_.empty() && !open_.back().inline_table) {
+      open_.pop_back();  // an empty array, or a trailing comma
+      ++i_;
+    } else if (c == '"' || c == '\'') {
+      i_ = skip_string(text_, i_);
+    } else {
+      const std::size_t start = i_;
+      while (i_ < text_.size() && !ends_scalar(text_[i_]))
+        ++i_;
+      if (i_ == start) ++i_;
+    }
+  }
+
+  // A comma or the end of the array or inline table around; anything else here is not TOML,
+  // and the parser refuses it.
+  void after_value(char c) {
+    if (!open_.empty() && c == ',') {
+      value_depth_ = open_.back().depth;
+      expect_ = open_.back().inline_table ? Expect::Key : Expect::Value;
+    } else if (!open_.empty() && c == (open_.back().inline_table ? '}' : ']')) {
+      open_.pop_back();
+    }
+    ++i_;
+  }
 
   // A plain key where the deep one began, then what closes everything open around it, the
   // innermost first.
-  const auto too_deep = [&](std::size_t key, std::string_view header_end = {}) {
+  TooDeepKey too_deep(std::size_t key, std::string_view header_end = {}) const {
     std::string completion = "x";
     completion.append(header_end.empty() ? std::string_view(" = 0") : header_end);
-    for (auto it = open.rbegin(); it != open.rend(); ++it)
+    for (auto it = open_.rbegin(); it != open_.rend(); ++it)
       completion += it->inline_table ? '}' : ']';
     return TooDeepKey{key, completion + "\n"};
-  };
-  // A key and its '=': where the value that follows lies.
-  const auto key_value = [&](std::size_t& i, std::size_t base) -> std::optional<TooDeepKey> {
-    const Key key = scan_key(text, i, base);
-    if (key.too_deep) return too_deep(*key.too_deep);
-    value_depth = base + key.segments;
-    i = key.end;
-    if (i < text.size() && text[i] == '=') {
-      ++i;
-      expect = Expect::Value;
-    } else if (key.segments == 0) {
-      ++i;  // nothing the parser would accept: step over it
-    }
-    return std::nullopt;
-  };
-
-  for (std::size_t i = 0; i < text.size();) {
-    const char c = text[i];
-    if (is_blank(c)) {
-      ++i;
-      continue;
-    }
-    if (c == '#') {
-      while (i < text.size() && text[i] != '\n')
-        ++i;
-      continue;
-    }
-    if (c == '\n') {
-      ++i;
-      // Arrays and inline tables may span lines; anything else ends with its line.
-      if (open.empty()) expect = Expect::LineStart;
-      continue;
-    }
-    switch (expect) {
-      case Expect::LineStart:
-        if (c == '[') {
-          const std::string_view closing = text.substr(i, 2) == "[[" ? "]]" : "]";
-          i += closing.size();
-          const Key header = scan_key(text, i, 0);
-          if (header.too_deep) return too_deep(*header.too_deep, closing);
-          table_depth = header.segments;
-          i = header.end;
-          expect = Expect::AfterValue;  // the closing brackets, then the end of the line
-        } else if (auto deep = key_value(i, table_depth)) {
-          return deep;
-        }
-        break;
-      case Expect::Key:
-        if (c == '}') {  // an empty inline table, or a trailing comma before it
-          open.pop_back();
-          expect = Expect::AfterValue;
-          ++i;
-        } else if (auto deep = key_value(i, open.back().depth)) {
-          return deep;
-        }
-        break;
-      case Expect::Value:
-        if (c == '[' || c == '{') {
-          open.push_back({c == '{', value_depth});
-          if (c == '{') expect = Expect::Key;
-          ++i;
-        } else if (c == ']' && !open.empty() && !open.back().inline_table) {
-          open.pop_back();  // an empty array, or a trailing comma
-          expect = Expect::AfterValue;
-          ++i;
-        } else if (c == '"' || c == '\'') {
-          i = skip_string(text, i);
-          expect = Expect::AfterValue;
-        } else {
-          const std::size_t start = i;
-          while (i < text.size() && !ends_scalar(text[i]))
-            ++i;
-          if (i == start) ++i;
-          expect = Expect::AfterValue;
-        }
-        break;
-      case Expect::AfterValue:
-        if (!open.empty() && c == ',') {
-          value_depth = open.back().depth;
-          expect = open.back().inline_table ? Expect::Key : Expect::Value;
-        } else if (!open.empty() && c == (open.back().inline_table ? '}' : ']')) {
-          open.pop_back();
-        }
-        ++i;  // anything else here is not TOML: the parser refuses it
-        break;
-    }
   }
-  return std::nullopt;
+
+  std::string_view text_;
+  std::size_t i_ = 0;
+  std::vector<Container> open_;  // the arrays and inline tables around the current place
+  std::size_t table_depth_ = 0;  // keys of the last table header
+  std::size_t value_depth_ = 0;  // keys from the root to the value about to come
+  Expect expect_ = Expect::LineStart;
+};
+
+}  // namespace
+
+std::optional<TooDeepKey> first_key_too_deep(std::string_view text) {
+  return DepthScanner(text).run();
 }
 
 }  // namespace qs

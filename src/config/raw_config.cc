@@ -187,16 +187,16 @@ class Mapper {
   }
 
   std::optional<Located> map_hub(const toml::table& table, RawHub& hub) const {
+    const std::pair<std::string_view, std::optional<std::int64_t>&> fields[] = {
+        {"max_script_bytes", hub.max_script_bytes}, {"max_output_bytes", hub.max_output_bytes},
+        {"max_line_bytes", hub.max_line_bytes},     {"default_timeout_s", hub.default_timeout_s},
+        {"max_timeout_s", hub.max_timeout_s},
+    };
     for (const auto& [key, node] : in_file_order(table)) {
-      const std::string_view name = key->str();
-      std::optional<std::int64_t>* field = name == "max_script_bytes"    ? &hub.max_script_bytes
-                                           : name == "max_output_bytes"  ? &hub.max_output_bytes
-                                           : name == "max_line_bytes"    ? &hub.max_line_bytes
-                                           : name == "default_timeout_s" ? &hub.default_timeout_s
-                                           : name == "max_timeout_s"     ? &hub.max_timeout_s
-                                                                         : nullptr;
-      if (field == nullptr) return unknown(*key);
-      if (auto failed = take_integer(*node, *field)) return failed;
+      const auto* field =
+          std::ranges::find(fields, key->str(), [](const auto& f) { return f.first; });
+      if (field == std::end(fields)) return unknown(*key);
+      if (auto failed = take_integer(*node, field->second)) return failed;
     }
     return std::nullopt;
   }
