@@ -2,15 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 namespace qs {
 namespace {
 
-std::string repeat(std::string_view piece, std::size_t count) {
-  std::string text;
-  for (std::size_t i = 0; i < count; ++i)
-    text += piece;
-  return text;
-}
+using test::repeat;
 
 // One row per rule the pass follows: each text lies two keys short of the bound, then crosses
 // it (at the key z) or only seems to. Break a rule and its row fails.

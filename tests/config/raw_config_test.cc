@@ -16,6 +16,8 @@
 namespace qs {
 namespace {
 
+using test::repeat;
+
 std::string outcome(const std::expected<RawConfig, ConfigError>& parsed) {
   return parsed ? "ok" : message_of(parsed.error());
 }
@@ -27,13 +29,6 @@ std::string at(const char* category, int line, int column) {
 constexpr const char* kUnknown = "has an unknown key or section";
 constexpr const char* kWrongType = "has a value of the wrong type";
 constexpr const char* kOther = "is not valid TOML or does not match the schema";
-
-std::string repeat(std::string_view piece, int count) {
-  std::string text;
-  for (int i = 0; i < count; ++i)
-    text += piece;
-  return text;
-}
 
 TEST(ParseConfig, ReportsCategoryAndPosition) {
   const int kDeep = static_cast<int>(kMaxKeyDepth);

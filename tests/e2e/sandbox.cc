@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/fake_report.h"
+
 namespace qs::test {
 namespace {
 
@@ -36,12 +38,8 @@ std::vector<pid_t> children_of(pid_t parent) {
   while (dirent* entry = ::readdir(proc)) {
     const std::string pid = entry->d_name;
     if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-    // The parent id is the fourth field, after the name in parentheses (which may hold spaces).
-    const std::string stat = read_file("/proc/" + pid + "/stat");
-    const std::size_t paren = stat.rfind(')');
-    if (paren == std::string::npos) continue;
-    int ppid = 0;
-    if (std::sscanf(stat.c_str() + paren + 1, " %*c %d", &ppid) == 1 && ppid == parent) {
+    int ppid = 0;  // the field after the state
+    if (std::sscanf(test::stat_after_name(pid).c_str(), "%*c %d", &ppid) == 1 && ppid == parent) {
       children.push_back(std::stoi(pid));
     }
   }

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -69,16 +70,28 @@ TEST(SystemCallFaults, InterruptedAndShortCallsLoseNothing) {
   struct Case {
     const char* what;
     Faults faults;
+    bool refused = false;  // a write that accepts nothing is a failure, never an endless loop
   };
   const std::vector<Case> cases = {
       {"every other call interrupted",
        {.interrupt_every_other_read = true, .interrupt_every_other_write = true}},
       {"short writes", {.max_write = 7}},
       {"short and interrupted", {.interrupt_every_other_write = true, .max_write = 1000}},
+      {"writes that accept nothing", {.writes_accept_nothing = true}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string path = dir / "file";
+    if (c.refused) {
+      Armed armed(c.faults);
+      const auto written = test::write_private_at(path, contents);
+      ASSERT_FALSE(written);
+      EXPECT_EQ(message_of(written.error()),
+                "cannot write " + path + ": failed to write whole buffer");
+      FdOutputStream out(STDOUT_FILENO);
+      EXPECT_EQ(out.write("x"), std::unexpected(SystemError::short_write()));
+      continue;
+    }
     {
       Armed armed(c.faults);
       ASSERT_TRUE(test::write_private_at(path, contents));
@@ -90,17 +103,6 @@ TEST(SystemCallFaults, InterruptedAndShortCallsLoseNothing) {
     EXPECT_EQ(*read, contents);
     EXPECT_TRUE(read_bounded_file("/proc/self/status").has_value());
   }
-}
-
-TEST(SystemCallFaults, AWriteThatAcceptsNothingIsAFailure) {
-  TempDir dir;
-  const std::string path = dir / "record";
-  Armed armed({.writes_accept_nothing = true});
-  const auto written = test::write_private_at(path, "soffice 1\n");
-  ASSERT_FALSE(written);
-  EXPECT_EQ(message_of(written.error()), "cannot write " + path + ": failed to write whole buffer");
-  FdOutputStream out(STDOUT_FILENO);
-  EXPECT_EQ(out.write("x"), std::unexpected(SystemError::short_write()));
 }
 
 TEST(SystemCallFaults, RealSignalsInterruptWritesToAPipe) {
@@ -243,21 +245,7 @@ TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
 }
 
 // A launch in this process, with fake children and a process table without LibreOffice.
-class InProcessLaunch : public testing::Test {
- protected:
-  void SetUp() override { test::prepare_in_process_launch(dir.path()); }
-  std::expected<void, LauncherError> launch(test::StringOutputStream& out) {
-    return run_launch(paths, dirs, dir / "uno_bridge.py", env, out);
-  }
-  // Nothing was ever started by this process.
-  static bool nothing_started() { return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD; }
-
-  TempDir dir;
-  const SystemPaths paths{dir / "soffice", dir / "python3", dir / "proc"};
-  const BaseDirs dirs{dir / "config", dir / "state", dir / "run"};
-  const std::string record = launch_record_path(*dirs.runtime_dir);
-  const EnvSnapshot env{{"HOME", dir.path()}, {"QS_FAKE_LIFETIME", "30"}};
-};
+using test::InProcessLaunch;
 
 // The record's room is taken before anything starts; should naming the record still fail, both
 // children keep running, nothing claims a launch, and the message names both. Where unnamed
@@ -286,6 +274,8 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
       {"ENOSYS", {.openat_error = no_unnamed_files(ENOSYS)}, Outcome::Recorded},
       {"no links at all", {.linkat_error = EPERM}, Outcome::Recorded},
       {"an unreadable mask", {.sigprocmask_error = EINVAL}, Outcome::Recorded, ""},
+      // The wait for the bridge's command line gives up in a second, and the launch goes on.
+      {"a command line never in place", {.openat_error = confined(ENOENT)}, Outcome::Recorded},
   };
   test::make_dir(dir / "run");
   test::make_dir(dir / "run/launch");
@@ -395,7 +385,9 @@ TEST_F(InProcessLaunch, AFullRuntimeFileSystemStartsNothing) {
 
 // Each answer of pidfd_open; a bridge that ends after its command line was checked is not
 // signalled, since the descriptor is asked again first; a live bridge whose command line is
-// refused is not forgotten; a launch directory replaced meanwhile keeps its new record.
+// refused is not forgotten; a launch directory replaced meanwhile keeps its new record; a lock
+// another launch holds for a second is waited for. Whatever the way, the signal reaches the
+// bridge alone, never another process of its group.
 TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
   const std::string launch_dir = dir / "run/launch";
   test::make_dir(dir / "run");
@@ -409,6 +401,12 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
     ::rename(launch_dir.c_str(), (launch_dir + ".old").c_str());
     ::mkdir(launch_dir.c_str(), 0700);
     test::write_file(record, "soffice 2\n");  // a launch's, in the new directory
+  };
+  int held = -1;  // the lock of another launch, let go once the stop has paused a second for it
+  double paused = 0;
+  const auto let_go_after_a_second = [&](const timespec& pause) {
+    paused += static_cast<double>(pause.tv_sec) + static_cast<double>(pause.tv_nsec) / 1e9;
+    if (paused >= 1 && held >= 0) ::close(std::exchange(held, -1));
   };
   struct Case {
     const char* what;
@@ -429,6 +427,7 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
       {"confined", {.openat_error = confined(EACCES)}, "failed", EACCES},
       {"confined otherwise", {.openat_error = confined(EPERM)}, "failed", EPERM},
       {"its directory replaced", {.before_unlink = replace_directory}, "stopped"},
+      {"the lock held a second", {.before_nanosleep = let_go_after_a_second}, "stopped"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -436,8 +435,19 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
     ASSERT_TRUE(spawned);
     bridge = static_cast<pid_t>(*spawned);
     ASSERT_TRUE(test::wait_for_cmdline(*spawned, dir / "uno_bridge.py"));
+    const pid_t sibling = ::fork();
+    if (sibling == 0) {
+      ::pause();
+      ::_exit(0);
+    }
+    ASSERT_EQ(::setpgid(sibling, bridge), 0);
     ASSERT_TRUE(
         test::write_record_at(record, {1, RecordedBridge{*spawned, dir / "uno_bridge.py"}}));
+    if (c.faults.before_nanosleep) {
+      paused = 0;
+      held = ::open(launch_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    }
     test::StringOutputStream out;
     const std::string pid = std::to_string(*spawned);
     const auto stopped = [&] {
@@ -462,6 +472,9 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
     if (replaced) {
       EXPECT_EQ(test::read_file(record), "soffice 2\n");
     }
+    EXPECT_FALSE(test::process_gone(sibling));
+    if (held >= 0) ::close(std::exchange(held, -1));
+    test::kill_process(sibling);
     test::kill_process(bridge);
     ::unlink(record.c_str());
     test::remove_tree(launch_dir + ".old");

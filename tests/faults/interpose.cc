@@ -146,6 +146,11 @@ extern "C" int pidfd_send_signal(int fd, int signal, siginfo_t* info, unsigned i
   return static_cast<int>(syscall(SYS_pidfd_send_signal, fd, signal, info, flags));
 }
 
+extern "C" int nanosleep(const timespec* pause, timespec* remaining) {
+  if (armed != nullptr && armed->before_nanosleep) armed->before_nanosleep(*pause);
+  return static_cast<int>(syscall(SYS_nanosleep, pause, remaining));
+}
+
 extern "C" dirent* readdir(DIR* dir) {
   using Readdir = dirent* (*)(DIR*);
   static const auto real = reinterpret_cast<Readdir>(::dlsym(RTLD_NEXT, "readdir"));

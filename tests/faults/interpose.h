@@ -1,10 +1,13 @@
 #pragma once
 
+#include <time.h>
+
 #include <functional>
 #include <string>
 
 // A seam for fault injection: this test binary defines read, write, openat, mkdir, unlink,
-// unlinkat, linkat, readdir, socket, bind, sigprocmask, pidfd_open and pidfd_send_signal itself, so
+// unlinkat, linkat, readdir, socket, bind, sigprocmask, nanosleep, pidfd_open and pidfd_send_signal
+// itself, so
 // the launcher's library, linked into it, calls these instead of the C library's. Each does the
 // real system call unless a fault is armed.
 namespace qs::test::faults {
@@ -26,6 +29,7 @@ struct Faults {
   std::function<void()> before_read;
   std::function<void()> before_linkat;
   std::function<void(int signal)> before_pidfd_signal;
+  std::function<void(const timespec& pause)> before_nanosleep;
   std::function<void(const std::string&)> after_mkdir;
   std::function<void(const std::string&)> before_unlink;  // the path or name as given
   std::function<void(const std::string&)> after_unlink;

@@ -58,28 +58,39 @@ TEST(ReadPrivateFile, RefusesWhatIsNotAPrivateRegularFile) {
   }
 }
 
+// The bounded read (no limit given) takes any owner and mode: /proc files are other users'.
 TEST(ReadPrivateFile, ReadsUpToTheLimitExactly) {
   TempDir dir;
   struct Case {
     std::size_t size;
-    std::uint64_t limit;
+    std::optional<std::uint64_t> limit;  // none: read_bounded_file
     bool accepted;
+    unsigned mode = 0600;
   };
   const std::vector<Case> cases = {
-      {0, 4096, true},          {4096, 4096, true},        {4097, 4096, false},
-      {1048576, 1048576, true}, {1048577, 1048576, false}, {1, 0, false},
+      {0, 4096, true},
+      {4096, 4096, true},
+      {4097, 4096, false},
+      {1048576, 1048576, true},
+      {1048577, 1048576, false},
+      {1, 0, false},
+      {6, std::nullopt, true, 0666},
+      {65536, std::nullopt, true},
+      {65537, std::nullopt, false},
   };
   for (const Case& c : cases) {
     const std::string path = dir / ("file" + std::to_string(c.size));
-    test::write_file(path, std::string(c.size, 'x'));
-    const auto read = read_private_file(path, c.limit, ::geteuid());
+    test::write_file(path, std::string(c.size, 'x'), c.mode);
+    const auto read =
+        c.limit ? read_private_file(path, *c.limit, ::geteuid()) : read_bounded_file(path);
     ASSERT_EQ(read.has_value(), c.accepted) << c.size;
     if (read) {
       EXPECT_EQ(read->size(), c.size);
     } else {
-      EXPECT_EQ(message_of(read.error()), test::too_large(path, c.limit));
+      EXPECT_EQ(message_of(read.error()), test::too_large(path, c.limit.value_or(65536)));
     }
   }
+  EXPECT_EQ(outcome(read_bounded_file("/proc/self/comm")), "contents:unit_tests\n");
 }
 
 TEST(ReadPrivateFile, OwnerIsTestedBeforeMode) {
@@ -92,17 +103,6 @@ TEST(ReadPrivateFile, OwnerIsTestedBeforeMode) {
             test::refused(FileSafetyError::Kind::NotOwned, path));
   // /proc files belong to other users: the bounded read does not look at the owner.
   EXPECT_EQ(outcome(read_bounded_file(path)), "contents:x");
-}
-
-TEST(ReadBoundedFile, AcceptsAnyOwnerAndModeWithinTheLimit) {
-  TempDir dir;
-  test::write_file(dir / "open", "public", 0666);
-  test::write_file(dir / "max", std::string(65536, 'a'));
-  test::write_file(dir / "over", std::string(65537, 'a'));
-  EXPECT_EQ(outcome(read_bounded_file(dir / "open")), "contents:public");
-  EXPECT_EQ(read_bounded_file(dir / "max")->size(), 65536u);
-  EXPECT_EQ(outcome(read_bounded_file(dir / "over")), test::too_large(dir / "over", 65536));
-  EXPECT_EQ(outcome(read_bounded_file("/proc/self/comm")), "contents:unit_tests\n");
 }
 
 TEST(WritePrivateFile, ReplacesFilesAndLinksButNotDirectories) {

@@ -45,61 +45,42 @@ TEST(EnsurePrivateDir, RefusesWithoutRepairing) {
   test::make_dir(dir / "owner-only", 0500);
   ASSERT_EQ(::symlink((dir / "private").c_str(), (dir / "link").c_str()), 0);
   test::write_file(dir / "file", "x");
+  test::make_dir(dir / "base");
+  test::write_file(dir / "base/runtime", "not a directory");
   struct Case {
     std::string path;
     std::string expected;
   };
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {dir / "loose", test::wrong_mode(dir / "loose", 0755, 0700)},
       {dir / "group-readable", test::wrong_mode(dir / "group-readable", 0750, 0700)},
       {dir / "group-writable", test::wrong_mode(dir / "group-writable", 0770, 0700)},
       {dir / "owner-only", "ok"},
       {dir / "link", test::refused(FileSafetyError::Kind::NotPlainDirectory, dir / "link")},
       {dir / "file", test::refused(FileSafetyError::Kind::NotPlainDirectory, dir / "file")},
+      // A file where the parent belongs: the message names the parent with its mkdir's error.
       {dir / "file/launch",
        "cannot create directory " + dir / "file" + ": File exists (os error 17)"},
       {dir / "file/sub/launch",
        "cannot create directory " + dir / "file/sub" + ": Not a directory (os error 20)"},
+      {dir / "base/runtime/quantelspire-mcp/launch", "cannot create directory " +
+                                                         dir / "base/runtime/quantelspire-mcp" +
+                                                         ": Not a directory (os error 20)"},
+      {dir / "file/", "cannot inspect " + dir / "file/" + ": Not a directory (os error 20)"},
+      {dir / "missing/parent-file-sibling", "ok"},
       {std::string("/tmp/x\0y", 8),
        "cannot inspect /tmp/x\0y: file name contained an unexpected NUL byte"s},
   };
+  if (test::running_as_root()) {
+    test::make_dir(dir / "foreign", 0700);
+    ASSERT_EQ(::chown((dir / "foreign").c_str(), test::kOtherUid, test::kOtherUid), 0);
+    cases.push_back(
+        {dir / "foreign", test::refused(FileSafetyError::Kind::NotOwned, dir / "foreign")});
+  }
   for (const Case& c : cases)
     EXPECT_EQ(ensure(c.path), c.expected);
   EXPECT_EQ(test::mode_of(dir / "loose"), 0755u);
-}
-
-TEST(EnsurePrivateDir, NamesTheParentThatCannotBeMade) {
-  TempDir dir;
-  test::make_dir(dir / "base");
-  test::write_file(dir / "base/runtime", "not a directory");
-  // The runtime base is a file: its missing child cannot be made, and the message names the
-  // parent with the error of its mkdir.
-  EXPECT_EQ(ensure(dir / "base/runtime/quantelspire-mcp/launch"),
-            "cannot create directory " + dir / "base/runtime/quantelspire-mcp" +
-                ": Not a directory (os error 20)");
-  // A regular file standing at the parent's own path.
-  test::write_file(dir / "parent", "x");
-  EXPECT_EQ(ensure(dir / "parent/"),
-            "cannot inspect " + dir / "parent/" + ": Not a directory (os error 20)");
-  EXPECT_EQ(ensure(dir / "missing/parent-file-sibling"), "ok");
-}
-
-TEST(EnsurePrivateDir, ParentIsARegularFile) {
-  TempDir dir;
-  test::write_file(dir / "runtime", "x");
-  const auto made = ensure_private_dir(dir / "runtime/launch", ::geteuid());
-  ASSERT_FALSE(made);
-  EXPECT_EQ(message_of(made.error()),
-            "cannot create directory " + dir / "runtime" + ": File exists (os error 17)");
-  EXPECT_EQ(test::read_file(dir / "runtime"), "x");
-}
-
-TEST(EnsurePrivateDir, ForeignDirectoryIsNotOwned) {
-  if (!test::running_as_root()) GTEST_SKIP() << "needs root to give a directory to another user";
-  TempDir dir;
-  test::make_dir(dir / "launch", 0700);
-  ASSERT_EQ(::chown((dir / "launch").c_str(), test::kOtherUid, test::kOtherUid), 0);
-  EXPECT_EQ(ensure(dir / "launch"), test::refused(FileSafetyError::Kind::NotOwned, dir / "launch"));
+  EXPECT_EQ(test::read_file(dir / "file"), "x");
 }
 
 }  // namespace

@@ -32,39 +32,28 @@ class FailingOutput final : public OutputStream {
   std::string text_;
 };
 
-class ReportFailure : public testing::Test {
+class ReportFailure : public test::InProcessLaunch {
  protected:
-  void SetUp() override {
-    test::prepare_in_process_launch(dir.path());
-    paths = {dir / "soffice", dir / "python3", dir / "proc"};
-    dirs = {dir / "config", dir / "state", dir / "run"};
-  }
-
-  std::uint32_t line_count(const std::string& text) {
+  static std::uint32_t line_count(const std::string& text) {
     return static_cast<std::uint32_t>(std::count(text.begin(), text.end(), '\n'));
   }
 
-  test::TempDir dir;
   const std::string broken_pipe =
       message_of(LauncherError{LauncherError::ReportFailed{SystemError::from_errno(EPIPE)}});
-  SystemPaths paths;
-  BaseDirs dirs;
-  EnvSnapshot env{{"HOME", "/nonexistent"}, {"QS_FAKE_LIFETIME", "30"}};
 };
 
 TEST_F(ReportFailure, AtEachLineOfTheLaunch) {
-  const std::string record_path = launch_record_path(*dirs.runtime_dir);
   for (int good = 0; good < 4; ++good) {
     SCOPED_TRACE(good);
     FailingOutput out(good);
-    const auto launched = run_launch(paths, dirs, dir / "uno_bridge.py", env, out);
+    const auto launched = launch(out);
     ASSERT_FALSE(launched.has_value());
     EXPECT_EQ(message_of(launched.error()), broken_pipe);
     EXPECT_EQ(line_count(out.text()), static_cast<std::uint32_t>(good));
-    const auto record = read_launch_record(record_path);
-    ASSERT_TRUE(record && *record && (*record)->soffice_pid && (*record)->bridge);
-    const auto soffice = static_cast<pid_t>(*(*record)->soffice_pid);
-    const auto bridge = static_cast<pid_t>((*record)->bridge->bridge_pid);
+    const auto read = read_launch_record(record);
+    ASSERT_TRUE(read && *read && (*read)->soffice_pid && (*read)->bridge);
+    const auto soffice = static_cast<pid_t>(*(*read)->soffice_pid);
+    const auto bridge = static_cast<pid_t>((*read)->bridge->bridge_pid);
     EXPECT_FALSE(test::process_gone(soffice));
     EXPECT_FALSE(test::process_gone(bridge));
     test::kill_process(soffice);
@@ -73,7 +62,6 @@ TEST_F(ReportFailure, AtEachLineOfTheLaunch) {
 }
 
 TEST_F(ReportFailure, AtEachLineOfTheStop) {
-  const std::string record_path = launch_record_path(*dirs.runtime_dir);
   test::make_dir(dir / "run");
   test::make_dir(dir / "run/launch");
   for (int good = 0; good < 2; ++good) {
@@ -83,14 +71,13 @@ TEST_F(ReportFailure, AtEachLineOfTheStop) {
     ASSERT_TRUE(test::wait_for_cmdline(*bridge, dir / "uno_bridge.py"));
     const std::string entry = dir / "proc/" + std::to_string(*bridge);
     ASSERT_EQ(::symlink(("/proc/" + std::to_string(*bridge)).c_str(), entry.c_str()), 0);
-    ASSERT_TRUE(
-        test::write_record_at(record_path, {7, RecordedBridge{*bridge, dir / "uno_bridge.py"}}));
+    ASSERT_TRUE(test::write_record_at(record, {7, RecordedBridge{*bridge, dir / "uno_bridge.py"}}));
     FailingOutput out(good);
     const auto stopped = run_stop(paths, dirs, out);
     ASSERT_FALSE(stopped.has_value());
     EXPECT_EQ(message_of(stopped.error()), broken_pipe);
     // The first line comes before the removal, the second after it.
-    EXPECT_EQ(test::exists(record_path), good == 0);
+    EXPECT_EQ(test::exists(record), good == 0);
     int status = 0;
     ASSERT_EQ(::waitpid(static_cast<pid_t>(*bridge), &status, 0), static_cast<pid_t>(*bridge));
     // SIGTERM, either by its default action or through the fake's handler (exit status 0).

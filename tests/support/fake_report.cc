@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "launch/proc_file.h"
-#include "support/temp_dir.h"
+#include "launch/run_launch.h"
 
 namespace qs::test {
 
@@ -66,9 +66,14 @@ FakeReport read_report(const std::string& path) {
 bool process_gone(pid_t pid) {
   // Never 0 or below: kill() would address a whole process group, the test's own among them.
   if (pid <= 0 || ::kill(pid, 0) != 0) return true;
-  const std::string stat = read_file("/proc/" + std::to_string(pid) + "/stat");
-  const std::size_t paren = stat.rfind(')');
-  return paren != std::string::npos && paren + 2 < stat.size() && stat[paren + 2] == 'Z';
+  return stat_after_name(std::to_string(pid)).starts_with('Z');
+}
+
+std::string stat_after_name(const std::string& pid) {
+  // After the last parenthesis, since the name may hold spaces and parentheses.
+  const std::string stat = read_file("/proc/" + pid + "/stat");
+  const std::size_t paren = stat.rfind(") ");
+  return paren == std::string::npos ? std::string() : stat.substr(paren + 2);
 }
 
 void kill_process(pid_t pid) {
@@ -79,14 +84,22 @@ void kill_process(pid_t pid) {
   }
 }
 
-void prepare_in_process_launch(const std::string& dir) {
+InProcessLaunch::InProcessLaunch() {
   for (const char* name : {"soffice", "soffice.bin", "python3"}) {
-    if (::symlink(QS_FAKE_PROGRAM, (dir + "/" + name).c_str()) != 0) setup_failed(name);
+    if (::symlink(QS_FAKE_PROGRAM, (dir / name).c_str()) != 0) setup_failed(name);
   }
-  make_dir(dir + "/proc");
-  make_dir(dir + "/config");
-  write_file(dir + "/config/config.toml", "[apps.libreoffice-writer]\nenabled = true\n");
-  write_file(dir + "/uno_bridge.py", "", 0644);
+  make_dir(dir / "proc");
+  make_dir(dir / "config");
+  write_file(dir / "config/config.toml", "[apps.libreoffice-writer]\nenabled = true\n");
+  write_file(dir / "uno_bridge.py", "", 0644);
+}
+
+std::expected<void, LauncherError> InProcessLaunch::launch(OutputStream& out) const {
+  return run_launch(paths, dirs, dir / "uno_bridge.py", env, out);
+}
+
+bool InProcessLaunch::nothing_started() {
+  return ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
 }
 
 }  // namespace qs::test

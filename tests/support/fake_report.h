@@ -3,9 +3,20 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <expected>
 #include <map>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/output_stream.h"
+#include "cli/launcher_error.h"
+#include "config/base_dirs.h"
+#include "config/env_snapshot.h"
+#include "launch/launch_directory.h"
+#include "launch/system_paths.h"
+#include "support/temp_dir.h"
 
 namespace qs::test {
 
@@ -34,7 +45,19 @@ bool wait_for_cmdline(std::uint32_t pid, const std::string& argument);
 // For launches in the test's own process: the fake program as dir/soffice, dir/soffice.bin and
 // dir/python3, an empty process table dir/proc (no LibreOffice of the machine changes the
 // answers), dir/config/config.toml enabling Writer, and the bridge script dir/uno_bridge.py.
-void prepare_in_process_launch(const std::string& dir);
+class InProcessLaunch : public testing::Test {
+ protected:
+  InProcessLaunch();
+  std::expected<void, LauncherError> launch(OutputStream& out) const;
+  // Nothing was ever started by this process.
+  static bool nothing_started();
+
+  TempDir dir;
+  const SystemPaths paths{dir / "soffice", dir / "python3", dir / "proc"};
+  const BaseDirs dirs{dir / "config", dir / "state", dir / "run"};
+  const std::string record = launch_record_path(*dirs.runtime_dir);
+  const EnvSnapshot env{{"HOME", dir.path()}, {"QS_FAKE_LIFETIME", "30"}};
+};
 
 // Sends SIGKILL to a process if it is still there (and reaps it when it is our child).
 // A zombie still shows its comm in /proc, so a zombie soffice.bin would block launches.
@@ -42,5 +65,8 @@ void kill_process(pid_t pid);
 
 // The process is gone (or a zombie): signal 0 fails, or its state is Z.
 bool process_gone(pid_t pid);
+
+// The fields of /proc/PID/stat after the name (the state first); empty when there is none.
+std::string stat_after_name(const std::string& pid);
 
 }  // namespace qs::test

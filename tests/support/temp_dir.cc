@@ -89,6 +89,13 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+std::string repeat(std::string_view piece, std::size_t count) {
+  std::string text;
+  for (std::size_t i = 0; i < count; ++i)
+    text += piece;
+  return text;
+}
+
 namespace {
 
 template <class Write>

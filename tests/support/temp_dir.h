@@ -36,6 +36,9 @@ unsigned mode_of(const std::string& path);  // permission bits, without followin
 bool exists(const std::string& path);       // without following a link
 void remove_tree(const std::string& path);
 
+// `piece`, `count` times over (the deep texts of the configuration's tests).
+std::string repeat(std::string_view piece, std::size_t count);
+
 // write_private_file and write_launch_record at `path`, through a room of just their contents
 // made in the parent directory (which must exist).
 std::expected<void, FileSafetyError> write_private_at(const std::string& path,
