@@ -57,26 +57,27 @@ TEST_F(LaunchRecordFile, ReadsEveryAcceptedForm) {
 TEST_F(LaunchRecordFile, RefusesEveryMalformedForm) {
   const std::string bad = message_of(LauncherError{LauncherError::BadRecord{path}});
   using namespace std::string_literals;
-  for (const std::string& contents : std::vector<std::string>{"soffice 12\n\n",
-                                                              "\n",
-                                                              "bridge 13 uno_bridge.py\n",
-                                                              "bridge 13\n",
-                                                              "bridge /x\n",
-                                                              "bridge 13 \n",
-                                                              "bridge  13 /x\n",
-                                                              "soffice -5\n",
-                                                              "soffice 4294967296\n",
-                                                              "SOFFICE 12\n",
-                                                              " soffice 12\n",
-                                                              "soffice\n",
-                                                              "soffice \n",
-                                                              "soffice +\n",
-                                                              "soffice 12 \n",
-                                                              "soffice 12\r",
-                                                              "bridge +  /x\n",
-                                                              "other 1\n",
-                                                              "soffice 1\n\xff\n",
-                                                              "soffice 1\0\n"s}) {
+  const std::vector<std::string> malformed = {"soffice 12\n\n",
+                                              "\n",
+                                              "bridge 13 uno_bridge.py\n",
+                                              "bridge 13\n",
+                                              "bridge /x\n",
+                                              "bridge 13 \n",
+                                              "bridge  13 /x\n",
+                                              "soffice -5\n",
+                                              "soffice 4294967296\n",
+                                              "SOFFICE 12\n",
+                                              " soffice 12\n",
+                                              "soffice\n",
+                                              "soffice \n",
+                                              "soffice +\n",
+                                              "soffice 12 \n",
+                                              "soffice 12\r",
+                                              "bridge +  /x\n",
+                                              "other 1\n",
+                                              "soffice 1\n\xff\n",
+                                              "soffice 1\0\n"s};
+  for (const std::string& contents : malformed) {
     EXPECT_EQ(read(contents), bad) << testing::PrintToString(contents);
   }
 }
