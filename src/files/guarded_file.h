@@ -34,6 +34,14 @@ inline constexpr std::uint64_t kBoundedFileLimit = 65536;
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path,
                                                                             int base_fd = AT_FDCWD);
 
+class PendingFile;
+
+// Replaces whatever stands at the path of `room` (but a directory) by the room's file holding
+// `contents`, no longer than what the room was made with (its room is taken already); a reader
+// sees the old file, no file, or the whole new one.
+[[nodiscard]] std::expected<void, FileSafetyError> write_private_file(PendingFile room,
+                                                                      std::string_view contents);
+
 // The room of a private file (mode 0600), written where no reader looks: what is written to it
 // stays unseen until `write_private_file` names it in one step, so that a reader finds the whole
 // file or none. Its room (an inode and the bytes it was made with) is taken when it is made, so
@@ -69,12 +77,6 @@ class PendingFile {
   std::size_t size_;
   bool named_;  // it stands at temporary_path(path_)
 };
-
-// Replaces whatever stands at the path of `room` (but a directory) by the room's file holding
-// `contents`, no longer than what the room was made with (its room is taken already); a reader
-// sees the old file, no file, or the whole new one.
-[[nodiscard]] std::expected<void, FileSafetyError> write_private_file(PendingFile room,
-                                                                      std::string_view contents);
 
 [[nodiscard]] std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path,
                                                                           int dir_fd = AT_FDCWD);

@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -437,6 +438,7 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
     ASSERT_TRUE(test::wait_for_cmdline(*spawned, dir / "uno_bridge.py"));
     const pid_t sibling = ::fork();
     if (sibling == 0) {
+      ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test that stopped midway
       ::pause();
       ::_exit(0);
     }
@@ -455,6 +457,7 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
       return run_stop({.proc_root = "/proc"}, dirs, out);
     }();
     if (c.outcome == "stopped") {
+      ASSERT_TRUE(stopped) << message_of(stopped.error());
       EXPECT_TRUE(out.text().starts_with("bridge stopped (process " + pid + ")\n")) << out.text();
       int status = 0;
       ASSERT_EQ(::waitpid(std::exchange(bridge, 0), &status, 0), *spawned);  // by the SIGTERM
