@@ -16,25 +16,17 @@ TEST(CliEndToEnd, AnswersWithoutTouchingAnything) {
     int status;
     std::string out, err;
   };
+  using Args = std::vector<std::string>;
   const std::vector<Case> cases = {
       {{}, {"HOME=/nonexistent"}, 2, "", usage},
       {{"--help", "whatever"}, {}, 0, usage, ""},
       {{"libreoffice", "--help"}, {}, 0, usage, ""},
       {{"libreoffice", "-h"}, {}, 2, "", usage},
-      {{"gimp", "--stop"},
-       {},
-       2,
-       "",
+      {Args{"gimp", "--stop"}, Args{}, 2, "",
        "quantelspire-launch: gimp: start the bridge by hand, see docs/modules/gimp.md\n"},
-      {{"libreoffice", "--stop"},
-       {},
-       1,
-       "",
+      {Args{"libreoffice", "--stop"}, Args{}, 1, "",
        "quantelspire-launch: error: " + message_of(resolve_base_dirs({}).error()) + "\n"},
-      {{"libreoffice", "--bridge-file", "/a/b.py"},
-       {"HOME=rel"},
-       1,
-       "",
+      {Args{"libreoffice", "--bridge-file", "/a/b.py"}, Args{"HOME=rel"}, 1, "",
        "quantelspire-launch: error: " + message_of(resolve_base_dirs({{"HOME", "rel"}}).error()) +
            "\n"},
   };

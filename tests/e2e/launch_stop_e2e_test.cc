@@ -189,15 +189,7 @@ TEST_F(LaunchStop, AReportThatCannotBeWrittenKeepsChildrenAndRecord) {
     }
     EXPECT_TRUE(exists(box->record_path()));
     ASSERT_EQ(box->stop().status, 0);
-    const FakeReport soffice = box->soffice_report();
-    ASSERT_GT(soffice.pid, 0);
-    ASSERT_GT(bridge.pid, 0);
-    kill_process(soffice.pid);
-    kill_process(bridge.pid);
-    while (!process_gone(soffice.pid) || !process_gone(bridge.pid))
-      ::usleep(10000);
-    ::unlink((box->home() + "/soffice.report").c_str());
-    ::unlink((box->home() + "/bridge.report").c_str());
+    box->end_launches();
   }
   const RunResult full = box->run({"libreoffice", "--stop"}, StdoutKind::DevFull);
   EXPECT_EQ(full.err, printed(LauncherError::ReportFailed{SystemError::from_errno(ENOSPC)}));
@@ -300,10 +292,7 @@ TEST_F(LaunchStop, ABridgePathTheRecordCannotHoldExactlyIsRecognisedAgain) {
         stopped.out.starts_with("bridge stopped (process " + std::to_string(bridge.pid) + ")"))
         << stopped.out;
     EXPECT_TRUE(wait_for_file(box->home() + "/bridge.term"));
-    kill_process(box->soffice_report().pid);
-    for (const char* file : {"/bridge.term", "/bridge.report", "/soffice.report"}) {
-      ::unlink((box->home() + file).c_str());
-    }
+    box->end_launches();
   }
 }
 
@@ -341,6 +330,10 @@ TEST_F(LaunchStop, TheRecordWorksOnAFileSystemWithoutUnnamedFiles) {
 }
 
 TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
+  using E = LauncherError;
+  using Kind = FileSafetyError::Kind;
+  const std::string bridge = box->bridge_file();
+  const std::string writer = "[apps.libreoffice-writer]\nenabled = true\n";
   struct Case {
     std::string what;
     std::string config;  // empty: no configuration file
@@ -349,99 +342,46 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
     std::string prepare;  // "loose-runtime", "bad-record", "locked"
     LauncherError error;
   };
-  using E = LauncherError;
-  using Kind = FileSafetyError::Kind;
-  const std::string bridge = box->bridge_file();
   const std::string line_feed = box->path("bridges/b\nbridge 1 " + box->bridge_file());
   // Records the reader would refuse: one byte too many, and few bytes written as many (U+FFFD).
   const std::string too_long = bridge_of_length(*box, 4096 - 37, 'a');
   const std::string widened = bridge_of_length(*box, 1400, '\xff');
-  const std::string writer = "[apps.libreoffice-writer]\nenabled = true\n";
   const Listener uno_taken, bridge_taken;
   const auto port = [](const Listener& l) {
     return static_cast<std::uint16_t>(std::stoi(l.port()));
   };
+  const std::string bad_hub = "[hub]\nmax_line_bytes = 1\n";
   const std::vector<Case> cases = {
-      {"no configuration: nothing is enabled, before the bridge file is looked at",
-       "",
-       "relative.py",
-       false,
-       "",
-       {E::NoTargetEnabled{}}},
+      {"no configuration: nothing is enabled, before the bridge file is looked at", "",
+       "relative.py", false, "", E{E::NoTargetEnabled{}}},
       {"bridge ports disagree after the uno ports agree",
-       writer + "[apps.libreoffice-calc]\nenabled = true\nbridge_port = 9305\n",
-       bridge,
-       true,
-       "",
-       {E::TargetsDisagree{PortKey::BridgePort,
-                           {{"libreoffice-writer", 9304}, {"libreoffice-calc", 9305}}}}},
-      {"a configuration error",
-       "[hub]\nmax_line_bytes = 1\n",
-       bridge,
-       true,
-       "",
-       {E::Config{validate_config(*parse_config("[hub]\nmax_line_bytes = 1\n")).error()}}},
-      {"the bridge file before the runtime directory",
-       writer,
-       "--stop",
-       false,
-       "",
-       {E::BridgeFileRefused{FileSafetyError::of(Kind::InvalidPath, "--stop")}}},
-      {"no runtime directory",
-       writer,
-       bridge,
-       false,
-       "",
-       {E::Config{ConfigError::message(kNoRuntimeDirMessage)}}},
-      {"a loose runtime directory",
-       writer,
-       bridge,
-       true,
-       "loose-runtime",
-       {E::File{FileSafetyError::wrong_mode(box->runtime_dir(), 0755, 0700)}}},
-      {"a malformed record",
-       writer,
-       bridge,
-       true,
-       "bad-record",
-       {E::BadRecord{box->record_path()}}},
+       writer + "[apps.libreoffice-calc]\nenabled = true\nbridge_port = 9305\n", bridge, true, "",
+       E{E::TargetsDisagree{PortKey::BridgePort,
+                            {{"libreoffice-writer", 9304}, {"libreoffice-calc", 9305}}}}},
+      {"a configuration error", bad_hub, bridge, true, "",
+       E{E::Config{validate_config(*parse_config(bad_hub)).error()}}},
+      {"the bridge file before the runtime directory", writer, "--stop", false, "",
+       E{E::BridgeFileRefused{FileSafetyError::of(Kind::InvalidPath, "--stop")}}},
+      {"no runtime directory", writer, bridge, false, "",
+       E{E::Config{ConfigError::message(kNoRuntimeDirMessage)}}},
+      {"a loose runtime directory", writer, bridge, true, "loose-runtime",
+       E{E::File{FileSafetyError::wrong_mode(box->runtime_dir(), 0755, 0700)}}},
+      {"a malformed record", writer, bridge, true, "bad-record",
+       E{E::BadRecord{box->record_path()}}},
       // The record would read the text after the line feed as a bridge of its own.
-      {"a bridge path with a line feed",
-       writer,
-       line_feed,
-       true,
-       "",
-       {E::BridgeFileRefused{FileSafetyError::of(Kind::LineFeedInPath, line_feed)}}},
-      {"a record too long to read back",
-       writer,
-       too_long,
-       true,
-       "",
-       {E::BridgeFileRefused{FileSafetyError::too_long_to_record(too_long, 4096)}}},
-      {"a record that invalid UTF-8 makes too long",
-       writer,
-       widened,
-       true,
-       "",
-       {E::BridgeFileRefused{FileSafetyError::too_long_to_record(widened, 4096)}}},
-      {"another launch or stop at work",
-       writer,
-       bridge,
-       true,
-       "locked",
-       {E::Busy{box->record_path()}}},
-      {"another program listens on the UNO port",
-       writer + "uno_port = " + uno_taken.port() + "\n",
-       bridge,
-       true,
-       "",
-       {E::PortTaken{port(uno_taken), PortKey::UnoPort}}},
+      {"a bridge path with a line feed", writer, line_feed, true, "",
+       E{E::BridgeFileRefused{FileSafetyError::of(Kind::LineFeedInPath, line_feed)}}},
+      {"a record too long to read back", writer, too_long, true, "",
+       E{E::BridgeFileRefused{FileSafetyError::too_long_to_record(too_long, 4096)}}},
+      {"a record that invalid UTF-8 makes too long", writer, widened, true, "",
+       E{E::BridgeFileRefused{FileSafetyError::too_long_to_record(widened, 4096)}}},
+      {"another launch or stop at work", writer, bridge, true, "locked",
+       E{E::Busy{box->record_path()}}},
+      {"another program listens on the UNO port", writer + "uno_port = " + uno_taken.port() + "\n",
+       bridge, true, "", E{E::PortTaken{port(uno_taken), PortKey::UnoPort}}},
       {"another program listens on the bridge port",
-       writer + "bridge_port = " + bridge_taken.port() + "\n",
-       bridge,
-       true,
-       "",
-       {E::PortTaken{port(bridge_taken), PortKey::BridgePort}}},
+       writer + "bridge_port = " + bridge_taken.port() + "\n", bridge, true, "",
+       E{E::PortTaken{port(bridge_taken), PortKey::BridgePort}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -536,9 +476,9 @@ TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
     LauncherError error;
   };
   const std::vector<Case> cases = {
-      {"soffice 1\n",
-       0644,
-       {LauncherError::File{FileSafetyError::wrong_mode(box->record_path(), 0644, 0600)}}},
+      {"soffice 1\n", 0644,
+       LauncherError{
+           LauncherError::File{FileSafetyError::wrong_mode(box->record_path(), 0644, 0600)}}},
       {"bridge 1 uno_bridge.py\n", 0600, {LauncherError::BadRecord{box->record_path()}}},
   };
   for (const Case& c : cases) {
@@ -659,10 +599,8 @@ TEST_F(LaunchStop, LaunchesAndStopsReleasedTogetherKeepTheRecordTrue) {
     if (kept) {
       EXPECT_EQ(recorded_bridge(), launched);
     }
-    box->kill_our_processes();
+    box->end_launches();
     ::unlink(box->record_path().c_str());
-    for (const char* file : {"/soffice.report", "/bridge.report", "/bridge.term"})
-      ::unlink((box->home() + file).c_str());
   }
 }
 

@@ -160,4 +160,10 @@ void Sandbox::kill_our_processes() {
   ADD_FAILURE() << "processes of the test are still running";
 }
 
+void Sandbox::end_launches() {
+  kill_our_processes();
+  for (const char* file : {"/soffice.report", "/bridge.report", "/bridge.term"})
+    ::unlink((home() + file).c_str());
+}
+
 }  // namespace qs::test

@@ -56,6 +56,8 @@ class Sandbox {
 
   // Kills and reaps every process the launches started.
   void kill_our_processes();
+  // The same, and removes what the children wrote, for the next launch of a test.
+  void end_launches();
 
  private:
   TempDir dir_;
