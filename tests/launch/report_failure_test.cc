@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "launch/child_process.h"
@@ -34,10 +36,6 @@ class FailingOutput final : public OutputStream {
 
 class ReportFailure : public test::InProcessLaunch {
  protected:
-  static std::uint32_t line_count(const std::string& text) {
-    return static_cast<std::uint32_t>(std::count(text.begin(), text.end(), '\n'));
-  }
-
   const std::string broken_pipe =
       message_of(LauncherError{LauncherError::ReportFailed{SystemError::from_errno(EPIPE)}});
 };
@@ -49,7 +47,7 @@ TEST_F(ReportFailure, AtEachLineOfTheLaunch) {
     const auto launched = launch(out);
     ASSERT_FALSE(launched.has_value());
     EXPECT_EQ(message_of(launched.error()), broken_pipe);
-    EXPECT_EQ(line_count(out.text()), static_cast<std::uint32_t>(good));
+    EXPECT_EQ(std::ranges::count(out.text(), '\n'), good);
     const auto read = read_launch_record(record);
     ASSERT_TRUE(read && *read && (*read)->soffice_pid && (*read)->bridge);
     const auto soffice = static_cast<pid_t>(*(*read)->soffice_pid);
