@@ -13,102 +13,89 @@ LauncherError::StartFailed start_failed_python() {
 
 TEST(LauncherError, RendersEveryVariantWithItsStatus) {
   struct Case {
+    int status;
     LauncherError error;
     std::string message;
-    int status;
   };
+  using E = LauncherError;
   std::vector<Case> cases;
-  cases.push_back({{LauncherError::NoTargetEnabled{}},
+  cases.push_back({2, E{E::NoTargetEnabled{}},
                    "no LibreOffice target is enabled: set enabled = true under "
                    "[apps.libreoffice-writer], [apps.libreoffice-calc] or "
-                   "[apps.libreoffice-impress] in the configuration",
-                   2});
+                   "[apps.libreoffice-impress] in the configuration"});
   cases.push_back(
-      {{LauncherError::TargetsDisagree{PortKey::UnoPort,
-                                       {{"libreoffice-writer", 2002}, {"libreoffice-calc", 2003}}}},
+      {2,
+       E{E::TargetsDisagree{PortKey::UnoPort,
+                            {{"libreoffice-writer", 2002}, {"libreoffice-calc", 2003}}}},
        "the enabled LibreOffice targets disagree on uno_port: "
        "apps.libreoffice-writer.uno_port = 2002; apps.libreoffice-calc.uno_port = "
        "2003; one LibreOffice and one bridge serve all of them, so give them the "
-       "same value",
-       2});
-  cases.push_back({{LauncherError::SamePort{9304}},
+       "same value"});
+  cases.push_back({2, E{E::SamePort{9304}},
                    "uno_port and bridge_port are both 9304: LibreOffice and the bridge cannot "
-                   "listen on the same port",
-                   2});
+                   "listen on the same port"});
   cases.push_back(
-      {{LauncherError::BridgeFileRefused{
+      {2,
+       E{E::BridgeFileRefused{
            FileSafetyError::of(FileSafetyError::Kind::InvalidPath, "uno_bridge.py")}},
        "the bridge file is refused: invalid path: uno_bridge.py; pass the absolute path of "
        "uno_bridge.py with --bridge-file: bridges/generated/uno_bridge.py in a clone, "
-       "/usr/share/quantelspire-mcp/bridges/uno_bridge.py from the package",
-       2});
-  cases.push_back({{LauncherError::AlreadyRunning{2002, {812, 977}}},
+       "/usr/share/quantelspire-mcp/bridges/uno_bridge.py from the package"});
+  cases.push_back({2, E{E::AlreadyRunning{2002, {812, 977}}},
                    "LibreOffice is already running (process 812, 977). The launcher does not "
                    "attach to an instance that may hold unsaved work and never closes one it did "
                    "not start. Close LibreOffice and run the launcher again, or start it yourself "
                    "with the option --accept=\"socket,host=127.0.0.1,port=2002;urp;\" (see "
-                   "docs/modules/libreoffice.md) and start the bridge by hand.",
-                   2});
-  cases.push_back({{LauncherError::BridgeStillRunning{4250}},
+                   "docs/modules/libreoffice.md) and start the bridge by hand."});
+  cases.push_back({2, E{E::BridgeStillRunning{4250}},
                    "the bridge of an earlier launch is still running (process 4250); run "
-                   "'quantelspire-launch libreoffice --stop' first",
-                   2});
-  cases.push_back({{LauncherError::Config{ConfigError::message(
+                   "'quantelspire-launch libreoffice --stop' first"});
+  cases.push_back({1,
+                   E{E::Config{ConfigError::message(
                        "XDG_RUNTIME_DIR is not set; refusing to write volatile files elsewhere")}},
-                   "XDG_RUNTIME_DIR is not set; refusing to write volatile files elsewhere",
-                   1});
-  cases.push_back({{LauncherError::File{FileSafetyError::cannot(
-                       FileOperation::Remove, "/r/launch/libreoffice.pids", EACCES)}},
-                   "cannot remove /r/launch/libreoffice.pids: Permission denied (os error 13)",
-                   1});
-  cases.push_back({{LauncherError::BadRecord{"/r/\xff/libreoffice.pids"}},
+                   "XDG_RUNTIME_DIR is not set; refusing to write volatile files elsewhere"});
+  cases.push_back({1,
+                   E{E::File{FileSafetyError::cannot(FileOperation::Remove,
+                                                     "/r/launch/libreoffice.pids", EACCES)}},
+                   "cannot remove /r/launch/libreoffice.pids: Permission denied (os error 13)"});
+  cases.push_back({1, E{E::BadRecord{"/r/\xff/libreoffice.pids"}},
                    "the record of an earlier launch (/r/\xEF\xBF\xBD/libreoffice.pids) is not in "
                    "the expected form; nothing was signalled. Check the processes yourself, then "
-                   "delete the file",
-                   1});
-  cases.push_back({{LauncherError::ListProcesses{SystemError::from_errno(ENOENT)}},
+                   "delete the file"});
+  cases.push_back({1, E{E::ListProcesses{SystemError::from_errno(ENOENT)}},
                    "cannot list the processes of the system: No such file or directory (os "
-                   "error 2)",
-                   1});
-  cases.push_back({{start_failed_python()},
-                   "cannot start /usr/bin/python3: No such file or directory (os error 2)",
-                   1});
+                   "error 2)"});
+  cases.push_back({1, E{start_failed_python()},
+                   "cannot start /usr/bin/python3: No such file or directory (os error 2)"});
   cases.push_back(
-      {{LauncherError::LeftRunning{4242, start_failed_python()}},
+      {1, E{E::LeftRunning{4242, start_failed_python()}},
        "cannot start /usr/bin/python3: No such file or directory (os error 2). LibreOffice was "
-       "started (process 4242) and is left running: close it yourself",
-       1});
-  cases.push_back({{LauncherError::SignalFailed{7, SystemError::from_errno(EPERM)}},
-                   "cannot signal process 7: Operation not permitted (os error 1)",
-                   1});
-  cases.push_back({{LauncherError::ReportFailed{SystemError::short_write()}},
-                   "cannot write the report: failed to write whole buffer",
-                   1});
-  cases.push_back({{LauncherError::PortTaken{2002, PortKey::UnoPort}},
+       "started (process 4242) and is left running: close it yourself"});
+  cases.push_back({1, E{E::SignalFailed{7, SystemError::from_errno(EPERM)}},
+                   "cannot signal process 7: Operation not permitted (os error 1)"});
+  cases.push_back({1, E{E::ReportFailed{SystemError::short_write()}},
+                   "cannot write the report: failed to write whole buffer"});
+  cases.push_back({2, E{E::PortTaken{2002, PortKey::UnoPort}},
                    "port 2002 on 127.0.0.1 is already in use by another program, so LibreOffice "
                    "could not listen there; choose another uno_port for the enabled LibreOffice "
-                   "targets in the configuration",
-                   2});
-  cases.push_back({{LauncherError::PortCheckFailed{9304, SystemError::from_errno(EMFILE)}},
+                   "targets in the configuration"});
+  cases.push_back({1, E{E::PortCheckFailed{9304, SystemError::from_errno(EMFILE)}},
                    "cannot check whether port 9304 on 127.0.0.1 is free: Too many open files (os "
-                   "error 24)",
-                   1});
-  cases.push_back({{LauncherError::Busy{"/r/launch/libreoffice.pids"}},
+                   "error 24)"});
+  cases.push_back({1, E{E::Busy{"/r/launch/libreoffice.pids"}},
                    "another launch or stop of yours is using /r/launch/libreoffice.pids; try "
-                   "again when it has finished",
-                   1});
-  cases.push_back({{LauncherError::ProcessCheckFailed{4250, SystemError::from_errno(EMFILE)}},
-                   "cannot look at process 4250: Too many open files (os error 24)",
-                   1});
+                   "again when it has finished"});
+  cases.push_back({1, E{E::ProcessCheckFailed{4250, SystemError::from_errno(EMFILE)}},
+                   "cannot look at process 4250: Too many open files (os error 24)"});
   cases.push_back(
-      {{LauncherError::LeftUnrecorded{
+      {1,
+       E{E::LeftUnrecorded{
            FileSafetyError::cannot(FileOperation::Write, "/r/launch/libreoffice.pids", ENOSPC),
            4242, 4250}},
        "cannot write /r/launch/libreoffice.pids: No space left on device (os error 28). "
        "LibreOffice (process 4242) and the bridge (process 4250) were started and are left "
        "running, but no launch is recorded: end the bridge yourself (kill 4250) and close "
-       "LibreOffice when you are done",
-       1});
+       "LibreOffice when you are done"});
   ASSERT_EQ(cases.size(), std::variant_size_v<decltype(LauncherError::kind)>);
   for (const Case& c : cases) {
     EXPECT_EQ(message_of(c.error), c.message);

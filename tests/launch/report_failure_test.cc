@@ -13,26 +13,11 @@
 #include "launch/run_launch.h"
 #include "launch/run_stop.h"
 #include "support/fake_report.h"
+#include "support/string_output_stream.h"
 #include "support/temp_dir.h"
 
 namespace qs {
 namespace {
-
-// Accepts `good_lines` writes, then fails every write as a pipe without a reader does.
-class FailingOutput final : public OutputStream {
- public:
-  explicit FailingOutput(int good_lines) : left_(good_lines) {}
-  std::expected<void, SystemError> write(std::string_view bytes) override {
-    if (left_-- <= 0) return std::unexpected(SystemError::from_errno(EPIPE));
-    text_.append(bytes);
-    return {};
-  }
-  const std::string& text() const { return text_; }
-
- private:
-  int left_;
-  std::string text_;
-};
 
 class ReportFailure : public test::InProcessLaunch {
  protected:
@@ -43,7 +28,7 @@ class ReportFailure : public test::InProcessLaunch {
 TEST_F(ReportFailure, AtEachLineOfTheLaunch) {
   for (int good = 0; good < 4; ++good) {
     SCOPED_TRACE(good);
-    FailingOutput out(good);
+    test::StringOutputStream out(good);
     const auto launched = launch(out);
     ASSERT_FALSE(launched.has_value());
     EXPECT_EQ(message_of(launched.error()), broken_pipe);
@@ -70,7 +55,7 @@ TEST_F(ReportFailure, AtEachLineOfTheStop) {
     const std::string entry = dir / "proc/" + std::to_string(*bridge);
     ASSERT_EQ(::symlink(("/proc/" + std::to_string(*bridge)).c_str(), entry.c_str()), 0);
     ASSERT_TRUE(test::write_record_at(record, {7, RecordedBridge{*bridge, dir / "uno_bridge.py"}}));
-    FailingOutput out(good);
+    test::StringOutputStream out(good);
     const auto stopped = run_stop(paths, dirs, out);
     ASSERT_FALSE(stopped.has_value());
     EXPECT_EQ(message_of(stopped.error()), broken_pipe);
