@@ -1,5 +1,6 @@
 #include "launch/run_launch.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <chrono>
 #include <string>
 
+#include "base/path.h"
 #include "base/program.h"
 #include "config/libreoffice_targets.h"
 #include "config/raw_config.h"
@@ -77,15 +79,24 @@ namespace {
   return {};
 }
 
-// posix_spawn returns once the child's exec is under way, a moment before its command line is in
-// place: a launch that read the record then would not recognise the bridge and would go on to
-// start a second LibreOffice. Waits for the command line (microseconds, more under load) or for
-// the bridge to have ended, at most a second. The bridge is our own child, so the real process
-// table is asked, whatever table the checks of earlier processes read.
+// posix_spawn returns once the child's exec is under way: a moment before its command line is in
+// place, and even before the child has left the memory it shares with us, when its command line
+// still reads as ours (which names the bridge file too). A stop or launch that read the record
+// then would not recognise the bridge: it would forget it, or start a second LibreOffice. Waits
+// until the child's command line is its own and names the bridge file (microseconds, more under
+// load), or for the bridge to have ended, at most a second. The bridge is our own child, so the
+// real process table is asked, whatever table the checks of earlier processes read.
 void await_command_line(std::uint32_t pid, const std::string& bridge_file) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
   const std::string real_proc_root = SystemPaths{}.proc_root;
-  while (cmdline_contains(real_proc_root, pid, bridge_file) == false) {
+  const auto own = read_proc_file(AT_FDCWD, join_path(real_proc_root, "self/cmdline"));
+  const std::string child = join_path(join_path(real_proc_root, std::to_string(pid)), "cmdline");
+  const auto in_place = [&] {
+    const auto theirs = read_proc_file(AT_FDCWD, child);
+    return theirs && (!own || *theirs != *own) &&
+           cmdline_contains(real_proc_root, pid, bridge_file) == true;
+  };
+  while (!in_place()) {
     siginfo_t ended{};
     if (::waitid(P_PID, pid, &ended, WEXITED | WNOHANG | WNOWAIT) != 0 || ended.si_pid != 0 ||
         std::chrono::steady_clock::now() > deadline) {

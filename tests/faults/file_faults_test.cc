@@ -257,6 +257,23 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
       return (flags & O_TMPFILE) == O_TMPFILE ? code : 0;
     };
   };
+  // Until its exec has left the memory it shares with the launcher, a child's command line
+  // reads as the launcher's, which names the bridge file too: the first reads of a child's show
+  // one like the launcher's, as every read of the launcher's own does. The record must wait for
+  // the child's own.
+  const std::string shared = dir / "shared-cmdline";
+  test::write_file(shared, std::string("quantelspire-launch\0libreoffice\0--bridge-file\0", 46) +
+                               dir / "uno_bridge.py" + std::string(1, '\0'));
+  int shared_reads = 0;
+  bool own_read = false;
+  const auto still_shared = [&](const std::string& path) -> std::string {
+    if (path == "/proc/self/cmdline") return shared;
+    if (!path.ends_with("/cmdline")) return "";
+    if (shared_reads++ < 3) return shared;
+    own_read = true;
+    return "";
+  };
+  const auto recorded_after_its_own = [&] { EXPECT_TRUE(own_read) << "recorded too early"; };
   struct Case {
     const char* what;
     Faults faults;
@@ -274,6 +291,9 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
       {"an unreadable mask", {.sigprocmask_error = EINVAL}, Outcome::Recorded, ""},
       // The wait for the bridge's command line gives up in a second, and the launch goes on.
       {"a command line never in place", {.openat_error = confined(ENOENT)}, Outcome::Recorded},
+      {"a bridge still in the launcher's memory",
+       {.openat_path = still_shared, .before_linkat = recorded_after_its_own},
+       Outcome::Recorded},
   };
   test::make_dir(dir / "run");
   test::make_dir(dir / "run/launch");

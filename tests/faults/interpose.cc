@@ -80,7 +80,10 @@ extern "C" int openat(int dir_fd, const char* path, int flags, ...) {
       return -1;
     }
   }
-  return static_cast<int>(syscall(SYS_openat, dir_fd, path, flags, mode));
+  const std::string instead =
+      armed != nullptr && armed->openat_path ? armed->openat_path(path) : "";
+  return static_cast<int>(
+      syscall(SYS_openat, dir_fd, instead.empty() ? path : instead.c_str(), flags, mode));
 }
 
 extern "C" int sigprocmask(int how, const sigset_t* set, sigset_t* old) noexcept {

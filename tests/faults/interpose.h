@@ -26,6 +26,7 @@ struct Faults {
   int pidfd_send_signal_error = 0;
   int sigprocmask_error = 0;
   std::function<int(const std::string& path, int flags)> openat_error;  // 0: no fault
+  std::function<std::string(const std::string& path)> openat_path;  // opened instead; "": as given
   std::function<void()> before_read;
   std::function<void()> before_linkat;
   std::function<void(int signal)> before_pidfd_signal;
