@@ -82,8 +82,11 @@ std::string as_read_back(std::string_view argument) {
     }
     return fail(LauncherError::ListProcesses{cmdline.error()});
   }
-  if (!*cmdline) return false;
-  std::string_view rest = **cmdline;
+  return *cmdline && arguments_contain(**cmdline, text);
+}
+
+bool arguments_contain(std::string_view cmdline, std::string_view text) {
+  std::string_view rest = cmdline;
   for (;;) {
     const std::size_t nul = rest.find('\0');
     const std::string_view argument = rest.substr(0, nul);

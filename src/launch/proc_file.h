@@ -42,4 +42,7 @@ bool means_no_process(int error_code);
                                                                   std::uint32_t pid,
                                                                   std::string_view text);
 
+// The same for a command line already read (its arguments each ended by a NUL byte).
+bool arguments_contain(std::string_view cmdline, std::string_view text);
+
 }  // namespace qs

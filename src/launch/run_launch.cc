@@ -93,8 +93,8 @@ void await_command_line(std::uint32_t pid, const std::string& bridge_file) {
   const std::string child = join_path(join_path(real_proc_root, std::to_string(pid)), "cmdline");
   const auto in_place = [&] {
     const auto theirs = read_proc_file(AT_FDCWD, child);
-    return theirs && (!own || *theirs != *own) &&
-           cmdline_contains(real_proc_root, pid, bridge_file) == true;
+    return theirs && *theirs && (!own || *theirs != *own) &&
+           arguments_contain(**theirs, bridge_file);
   };
   while (!in_place()) {
     siginfo_t ended{};
