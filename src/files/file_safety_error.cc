@@ -62,6 +62,14 @@ std::string message_of(const FileSafetyError& error) {
              " and can be changed by the group or by others (chmod go-w)";
     case Kind::TooLarge:
       return path + " is larger than " + std::to_string(error.limit) + " bytes";
+    case Kind::DirectoryNotOwned:
+      return "its directory " + path +
+             " is owned by another user, who could replace the file (move the file to a "
+             "directory of your own)";
+    case Kind::DirectoryWritableByOthers:
+      return "its directory " + path + " has mode " + octal(error.mode, 4) +
+             ", so the group or others could replace the file (chmod go-w on the directory, or "
+             "move the file)";
     case Kind::InvalidPath:
       return "invalid path: " + path;
     case Kind::LineFeedInPath:

@@ -27,6 +27,9 @@ struct FileSafetyError {
     InvalidPath,
     LineFeedInPath,   // a path the launch record, one entry per line, cannot hold
     TooLongToRecord,  // limit: a path whose record would exceed what the record's reader takes
+    // A directory on the way to a file that someone else could change, and so replace the file.
+    DirectoryNotOwned,
+    DirectoryWritableByOthers,  // mode
   };
 
   Kind kind = Kind::CannotAccess;
@@ -61,6 +64,11 @@ struct FileSafetyError {
   }
   static FileSafetyError writable_by_others(std::string_view path, std::uint32_t mode) {
     FileSafetyError e = of(Kind::WritableByOthers, path);
+    e.mode = mode;
+    return e;
+  }
+  static FileSafetyError directory_writable_by_others(std::string_view path, std::uint32_t mode) {
+    FileSafetyError e = of(Kind::DirectoryWritableByOthers, path);
     e.mode = mode;
     return e;
   }

@@ -10,6 +10,7 @@
 #include "base/output_stream.h"
 #include "base/path.h"
 #include "base/unique_fd.h"
+#include "files/directory_walk.h"
 
 namespace qs {
 namespace {
@@ -22,16 +23,15 @@ struct OpenFile {
 };
 
 // One open and one fstat; the checks of the callers all work on this one status, taken from
-// the descriptor, so a path swapped after the open cannot change the answer.
-// `path` is opened relative to `dir_fd` as it stands, or by its last component where `by_name`.
-[[nodiscard]] std::expected<OpenFile, FileSafetyError> open_regular(std::string_view path,
-                                                                    int dir_fd = AT_FDCWD,
-                                                                    bool by_name = false) {
-  const std::string c_path(by_name ? last_component(path) : path);
+// the descriptor, so a path swapped after the open cannot change the answer. `name` is opened
+// relative to `dir_fd`; messages name `path`.
+[[nodiscard]] std::expected<OpenFile, FileSafetyError> open_regular(int dir_fd,
+                                                                    const std::string& name,
+                                                                    std::string_view path) {
   if (has_nul_byte(path))
     return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, EINVAL));
   const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  UniqueFd fd(retry_on_eintr([&] { return ::openat(dir_fd, c_path.c_str(), flags); }));
+  UniqueFd fd(retry_on_eintr([&] { return ::openat(dir_fd, name.c_str(), flags); }));
   if (!fd.valid()) {
     switch (errno) {
       case ELOOP:
@@ -54,7 +54,8 @@ struct OpenFile {
 
 [[nodiscard]] std::expected<OpenFile, FileSafetyError> open_owned_private(std::string_view path,
                                                                           uid_t owner, int dir_fd) {
-  auto file = open_regular(path, dir_fd, dir_fd != AT_FDCWD);
+  auto file =
+      open_regular(dir_fd, std::string(dir_fd == AT_FDCWD ? path : last_component(path)), path);
   if (!file) return file;
   // The owner test comes first: a foreign file says so, whatever its mode.
   if (file->status.st_uid != owner) {
@@ -96,9 +97,20 @@ bool unnamed_file_refused(int code) {
   return code == EOPNOTSUPP || code == EISDIR || code == EINVAL || code == ENOSYS;
 }
 
-// What a file system without hard links answers a link with.
-bool hard_link_refused(int code) {
-  return code == EPERM || code == EOPNOTSUPP || code == ENOSYS;
+// What a file system answers a rename that must not replace a name with, where it cannot tell.
+bool no_replace_refused(int code) {
+  return code == EINVAL || code == EOPNOTSUPP || code == ENOSYS;
+}
+
+// Whether the unnamed file can be named through /proc later: where /proc does not show it (not
+// mounted, or another table in its place), a named temporary stands in from the start, so that
+// naming the record after the starts needs no room the launch did not take before them.
+bool nameable_through_proc(const UniqueFd& fd) {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
+  struct stat shown {};
+  struct stat own {};
+  return ::stat(self.c_str(), &shown) == 0 && ::fstat(fd.get(), &own) == 0 &&
+         shown.st_dev == own.st_dev && shown.st_ino == own.st_ino;
 }
 
 [[nodiscard]] std::expected<UniqueFd, FileSafetyError> create_temporary(int dir_fd,
@@ -127,7 +139,7 @@ bool hard_link_refused(int code) {
 
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path,
                                                                             int base_fd) {
-  auto file = open_regular(path, base_fd);
+  auto file = open_regular(base_fd, std::string(path), path);
   if (!file) return std::unexpected(std::move(file.error()));
   return read_to_limit(file->fd, path, kBoundedFileLimit);
 }
@@ -136,19 +148,32 @@ bool hard_link_refused(int code) {
     int dir_fd, std::string_view path, std::string_view contents) {
   UniqueFd fd(retry_on_eintr(
       [&] { return ::openat(dir_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600); }));
-  const bool named = !fd.valid() && unnamed_file_refused(errno);
+  if (!fd.valid() && !unnamed_file_refused(errno))
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
+  const bool named = !fd.valid() || !nameable_through_proc(fd);
   if (named) {
     auto temporary = create_temporary(dir_fd, path);
     if (!temporary) return std::unexpected(std::move(temporary.error()));
     fd = std::move(*temporary);
   }
-  if (!fd.valid())
-    return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
   PendingFile file(dir_fd, path, std::move(fd), contents.size(), named);
+  // The umask narrows the creation mode (0200 under 0477): the mode is set here, so that every
+  // later launch and stop can read the record back.
+  if (::fchmod(file.fd_.get(), 0600) != 0) {
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path, errno));
+  }
   if (auto written = write_all(file.fd_.get(), contents); !written) {
     return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path, written.error()));
   }
   return file;
+}
+
+void PendingFile::remove_leftover(int dir_fd, std::string_view path) {
+  const std::string name(last_component(temporary_path(path)));
+  struct stat status {};
+  if (::fstatat(dir_fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+    (void)::unlinkat(dir_fd, name.c_str(), 0);
+  }
 }
 
 PendingFile::PendingFile(PendingFile&& other) noexcept
@@ -189,15 +214,16 @@ PendingFile::~PendingFile() {
   return {};
 }
 
-// A link refuses to replace a name that appeared meanwhile; where the file system has no hard
-// links, a rename (the old record is gone already) puts it in place in one step all the same.
+// A rename moves the inode it has: it takes no room, so a file system that was full since the
+// room was taken still names the record. It refuses to replace a name that appeared meanwhile;
+// where the file system cannot promise that, a plain rename follows (the old record is gone
+// already, and the directory is the user's alone and locked).
 [[nodiscard]] std::expected<void, FileSafetyError> PendingFile::name_temporary() {
   const std::string temporary(last_component(temporary_path(path_)));
   const std::string name(last_component(path_));
-  if (::linkat(dir_fd_, temporary.c_str(), dir_fd_, name.c_str(), 0) == 0) {
-    (void)::unlinkat(dir_fd_, temporary.c_str(), 0);  // else the next launch or stop removes it
-  } else if (!hard_link_refused(errno) ||
-             ::renameat(dir_fd_, temporary.c_str(), dir_fd_, name.c_str()) != 0) {
+  if (::renameat2(dir_fd_, temporary.c_str(), dir_fd_, name.c_str(), RENAME_NOREPLACE) != 0 &&
+      (!no_replace_refused(errno) ||
+       ::renameat(dir_fd_, temporary.c_str(), dir_fd_, name.c_str()) != 0)) {
     if (errno == EEXIST) return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, path_));
     return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path_, errno));
   }
@@ -217,25 +243,23 @@ PendingFile::~PendingFile() {
     return std::unexpected(FileSafetyError::cannot(FileOperation::Remove, path, errno));
   }
   if (room.named_) return room.name_temporary();
-  // Through /proc, since linking the descriptor itself (AT_EMPTY_PATH) needs a privilege on
-  // kernels before 6.10; without /proc mounted, that is the one way left. A name that appeared
-  // since the unlink fails with EEXIST instead of being replaced.
+  // Through /proc, which showed the file when its room was taken. A name that appeared since the
+  // unlink fails with EEXIST instead of being replaced.
   const std::string self = "/proc/self/fd/" + std::to_string(room.fd_.get());
-  int linked = ::linkat(AT_FDCWD, self.c_str(), dir_fd, name.c_str(), AT_SYMLINK_FOLLOW);
-  if (linked != 0 && errno == ENOENT) {
-    linked = ::linkat(room.fd_.get(), "", dir_fd, name.c_str(), AT_EMPTY_PATH);
-  }
-  if (linked == 0) return {};
+  if (::linkat(AT_FDCWD, self.c_str(), dir_fd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return {};
   if (errno == EEXIST) return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, path));
   if (errno != ENOENT && errno != EPERM && !unnamed_file_refused(errno)) {
     return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path, errno));
   }
-  // The unnamed file cannot be named here after all: its contents go to a named one, whose
-  // room was not taken beforehand (a full file system fails now, after the starts).
+  // A file system that makes unnamed files but will not link them: the contents go to a named
+  // one after all, whose room was not taken beforehand (a full file system fails now).
   auto temporary = create_temporary(dir_fd, path);
   if (!temporary) return std::unexpected(std::move(temporary.error()));
   room.fd_ = std::move(*temporary);
   room.named_ = true;
+  if (::fchmod(room.fd_.get(), 0600) != 0) {
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path, errno));
+  }
   if (auto written = write_all(room.fd_.get(), contents); !written) {
     return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path, written.error()));
   }
@@ -262,10 +286,15 @@ PendingFile::~PendingFile() {
   if (path.find('\n') != std::string_view::npos) {
     return std::unexpected(FileSafetyError::of(Kind::LineFeedInPath, path));
   }
-  auto file = open_regular(path);
+  // Nobody else may be able to change the directories on the way either, or they could put
+  // another file in its place between this check and the interpreter's own open.
+  const uid_t user = ::geteuid();
+  auto walked = walk_safe_directories(path, user);
+  if (!walked) return std::unexpected(std::move(walked.error()));
+  auto file = open_regular(walked->directory.get(), walked->name, path);
   if (!file) return std::unexpected(std::move(file.error()));
   const uid_t owner = file->status.st_uid;
-  if (owner != ::geteuid() && owner != 0) {
+  if (owner != user && owner != 0) {
     return std::unexpected(FileSafetyError::of(Kind::NotOwned, path));
   }
   if ((file->status.st_mode & 0022) != 0) {

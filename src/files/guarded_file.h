@@ -59,6 +59,11 @@ class PendingFile {
   // Where the file stands before it is put in place on a file system without unnamed files.
   static std::string temporary_path(std::string_view path) { return std::string(path) + ".new"; }
 
+  // Removes what a writer killed before it named its file left under the temporary name, where
+  // something stands there. A failure is no reason to stop: a stop does not need the name, and
+  // a launch that does says so when it makes its own room.
+  static void remove_leftover(int dir_fd, std::string_view path);
+
   PendingFile(PendingFile&& other) noexcept;
   PendingFile& operator=(PendingFile&&) = delete;
   ~PendingFile();

@@ -1,5 +1,6 @@
 #include "files/private_dir.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <optional>
@@ -33,8 +34,17 @@ bool is_directory_following_links(const std::string& path) {
   return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
+// Made with mode 0700 whatever the umask, which narrows mkdir's mode (to 0500 under 0277, which
+// would lock every later launch out); 0 or -1 with errno, as mkdir.
 int make_directory(const std::string& path) {
-  return retry_on_eintr([&] { return ::mkdir(path.c_str(), 0700); });
+  if (retry_on_eintr([&] { return ::mkdir(path.c_str(), 0700); }) != 0) return -1;
+  const UniqueFd fd(retry_on_eintr(
+      [&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+  if (fd.valid()) return ::fchmod(fd.get(), 0700);
+  // A umask that leaves its owner no read permission (0477): by name, never through a link.
+  if (errno == EACCES) return ::fchmodat(AT_FDCWD, path.c_str(), 0700, AT_SYMLINK_NOFOLLOW);
+  // Something else stands there since (a link, a file): the tests that follow refuse it.
+  return errno == ELOOP || errno == ENOTDIR ? 0 : -1;
 }
 
 // Creates `dir` and every missing ancestor with mode 0700; returns the errno of a failure.

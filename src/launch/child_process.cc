@@ -69,7 +69,9 @@ int prepare(SpawnActions& fa, SpawnAttributes& sa, const char* working_directory
   posix_spawnattr_t* s = &sa.attributes;
   sigset_t defaults;
   sigemptyset(&defaults);
+  // The two the launcher ignores for itself (see main).
   sigaddset(&defaults, SIGPIPE);
+  sigaddset(&defaults, SIGXFSZ);
   if (int e = posix_spawnattr_setsigdefault(s, &defaults)) return e;
   if (int e = posix_spawnattr_setpgroup(s, 0)) return e;
   short flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF;

@@ -17,11 +17,7 @@ std::string launch_record_path(std::string_view runtime_dir) {
   std::string record_path = launch_record_path(runtime_dir);
   if (!*lock) return fail(LauncherError::Busy{std::move(record_path)});
   LaunchDirectory directory(std::move(**lock), std::move(record_path));
-  if (auto removed = remove_file_if_present(PendingFile::temporary_path(directory.record_path_),
-                                            directory.lock_.fd());
-      !removed) {
-    return fail(LauncherError::File{std::move(removed.error())});
-  }
+  PendingFile::remove_leftover(directory.lock_.fd(), directory.record_path_);
   return directory;
 }
 

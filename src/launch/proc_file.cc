@@ -70,9 +70,10 @@ std::string as_read_back(std::string_view argument) {
   return read_with_owner(dir_fd, path, user);
 }
 
-[[nodiscard]] std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root,
+[[nodiscard]] std::expected<bool, LauncherError> runs_bridge_file(std::string_view proc_root,
                                                                   std::uint32_t pid,
-                                                                  std::string_view text) {
+                                                                  std::string_view python_program,
+                                                                  std::string_view bridge_file) {
   const std::string entry = join_path(proc_root, std::to_string(pid));
   const auto cmdline = read_proc_file(AT_FDCWD, join_path(entry, "cmdline"), ::geteuid());
   if (!cmdline) {
@@ -82,20 +83,23 @@ std::string as_read_back(std::string_view argument) {
     }
     return fail(LauncherError::ListProcesses{cmdline.error()});
   }
-  return *cmdline && arguments_contain(**cmdline, text);
+  return *cmdline && command_line_runs(**cmdline, python_program, bridge_file);
 }
 
-bool arguments_contain(std::string_view cmdline, std::string_view text) {
-  std::string_view rest = cmdline;
-  for (;;) {
-    const std::size_t nul = rest.find('\0');
-    const std::string_view argument = rest.substr(0, nul);
-    // Compare each argument as the record would give it back, or a bridge started from a path
-    // that is not UTF-8 or ends in a carriage return would never be recognised again.
-    if (argument == text || as_read_back(argument) == text) return true;
-    if (nul == std::string_view::npos) return false;
-    rest.remove_prefix(nul + 1);
+bool command_line_runs(std::string_view cmdline, std::string_view python_program,
+                       std::string_view bridge_file) {
+  if (cmdline.ends_with('\0')) cmdline.remove_suffix(1);
+  const std::size_t last = cmdline.rfind('\0');
+  if (last == std::string_view::npos) return false;
+  const std::string_view file = cmdline.substr(last + 1);
+  const std::string_view before = cmdline.substr(0, last);
+  const std::size_t program = before.rfind('\0');
+  if (before.substr(program == std::string_view::npos ? 0 : program + 1) != python_program) {
+    return false;
   }
+  // Compare the file as the record would give it back, or a bridge started from a path that is
+  // not UTF-8 or ends in a carriage return would never be recognised again.
+  return file == bridge_file || as_read_back(file) == bridge_file;
 }
 
 }  // namespace qs

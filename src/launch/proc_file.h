@@ -32,17 +32,21 @@ bool means_no_process(int error_code);
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
     int dir_fd, std::string_view path, uid_t user);
 
-// Whether process `pid` runs with `text` as one of its arguments, each argument taken as the
-// record gives a path back (invalid UTF-8 as U+FFFD, a final carriage return dropped): the check
-// that a recorded process is still the bridge. A process that has ended or is another user's is
-// a no; a failure of the launcher's own to read it is ListProcesses, and a process of the user's
-// whose command line is refused (a security module confining it) is ProcessCheckFailed: neither
-// is a no, which would forget a running bridge.
-[[nodiscard]] std::expected<bool, LauncherError> cmdline_contains(std::string_view proc_root,
+// Whether process `pid` runs `bridge_file` as the launcher starts the bridge: its command line
+// ends with `python_program` followed by the file, which is compared as the record gives a path
+// back (invalid UTF-8 as U+FFFD, a final carriage return dropped). So a bridge started through
+// an interpreter line (/bin/sh /usr/bin/python3 FILE) is one, and a process that merely names
+// the file (an editor of it, tail -f) is not: a stop must never signal it. A process that has
+// ended or is another user's is a no; a failure of the launcher's own to read it is
+// ListProcesses, and a process of the user's whose command line is refused (a security module
+// confining it) is ProcessCheckFailed: neither is a no, which would forget a running bridge.
+[[nodiscard]] std::expected<bool, LauncherError> runs_bridge_file(std::string_view proc_root,
                                                                   std::uint32_t pid,
-                                                                  std::string_view text);
+                                                                  std::string_view python_program,
+                                                                  std::string_view bridge_file);
 
 // The same for a command line already read (its arguments each ended by a NUL byte).
-bool arguments_contain(std::string_view cmdline, std::string_view text);
+bool command_line_runs(std::string_view cmdline, std::string_view python_program,
+                       std::string_view bridge_file);
 
 }  // namespace qs

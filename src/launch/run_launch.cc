@@ -54,7 +54,8 @@ namespace {
   if (!earlier) return std::unexpected(std::move(earlier.error()));
   if (*earlier && (*earlier)->bridge) {
     const RecordedBridge& bridge = *(*earlier)->bridge;
-    auto runs = cmdline_contains(paths.proc_root, bridge.bridge_pid, bridge.bridge_file);
+    auto runs = runs_bridge_file(paths.proc_root, bridge.bridge_pid, paths.python_program,
+                                 bridge.bridge_file);
     if (!runs) return std::unexpected(std::move(runs.error()));
     if (*runs) return fail(LauncherError::BridgeStillRunning{bridge.bridge_pid});
   }
@@ -81,20 +82,19 @@ namespace {
 
 // posix_spawn returns once the child's exec is under way: a moment before its command line is in
 // place, and even before the child has left the memory it shares with us, when its command line
-// still reads as ours (which names the bridge file too). A stop or launch that read the record
-// then would not recognise the bridge: it would forget it, or start a second LibreOffice. Waits
-// until the child's command line is its own and names the bridge file (microseconds, more under
-// load), or for the bridge to have ended, at most a second. The bridge is our own child, so the
-// real process table is asked, whatever table the checks of earlier processes read.
-void await_command_line(std::uint32_t pid, const std::string& bridge_file) {
+// still reads as ours (which names the bridge file, but not after the interpreter). A stop or
+// launch that read the record then would not recognise the bridge: it would forget it, or start
+// a second LibreOffice. Waits until the child's command line runs the bridge file (microseconds,
+// more under load), or for the bridge to have ended, at most a second. The bridge is our own
+// child, so the real process table is asked, whatever table the checks of earlier processes read.
+void await_command_line(std::uint32_t pid, std::string_view python_program,
+                        const std::string& bridge_file) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-  const std::string real_proc_root = SystemPaths{}.proc_root;
-  const auto own = read_proc_file(AT_FDCWD, join_path(real_proc_root, "self/cmdline"));
-  const std::string child = join_path(join_path(real_proc_root, std::to_string(pid)), "cmdline");
+  const std::string child =
+      join_path(join_path(SystemPaths{}.proc_root, std::to_string(pid)), "cmdline");
   const auto in_place = [&] {
     const auto theirs = read_proc_file(AT_FDCWD, child);
-    return theirs && *theirs && (!own || *theirs != *own) &&
-           arguments_contain(**theirs, bridge_file);
+    return theirs && *theirs && command_line_runs(**theirs, python_program, bridge_file);
   };
   while (!in_place()) {
     siginfo_t ended{};
@@ -130,7 +130,7 @@ struct Started {
     (void)write_launch_record(std::move(record), {*soffice, std::nullopt});
     return fail(LauncherError::LeftRunning{*soffice, std::move(bridge.error())});
   }
-  await_command_line(*bridge, settings.bridge_file);
+  await_command_line(*bridge, paths.python_program, settings.bridge_file);
   const LaunchRecord launched{*soffice, RecordedBridge{*bridge, settings.bridge_file}};
   if (auto placed = write_launch_record(std::move(record), launched); !placed) {
     return fail(LauncherError::LeftUnrecorded{std::move(placed.error()), *soffice, *bridge});

@@ -12,6 +12,12 @@
 namespace qs {
 namespace {
 
+[[nodiscard]] std::expected<bool, LauncherError> runs_bridge(const SystemPaths& paths,
+                                                             const RecordedBridge& bridge) {
+  return runs_bridge_file(paths.proc_root, bridge.bridge_pid, paths.python_program,
+                          bridge.bridge_file);
+}
+
 // Signals the recorded bridge if it still runs the recorded script; never a process group,
 // never anything but one SIGTERM.
 [[nodiscard]] std::expected<void, LauncherError> stop_bridge(const SystemPaths& paths,
@@ -26,7 +32,7 @@ namespace {
   // kill() reads 0 and negative ids as process groups; such an id in the record is malformed.
   const auto signed_pid = static_cast<std::int32_t>(bridge.bridge_pid);
   if (signed_pid < 1) {
-    auto runs = cmdline_contains(paths.proc_root, bridge.bridge_pid, bridge.bridge_file);
+    auto runs = runs_bridge(paths, bridge);
     if (!runs) return std::unexpected(std::move(runs.error()));
     return *runs ? fail(LauncherError::BadRecord{path}) : gone();
   }
@@ -38,13 +44,15 @@ namespace {
   auto handle = ProcessHandle::open(static_cast<pid_t>(signed_pid));
   if (!handle) return cannot_look(handle.error());
   if (!*handle) return gone();
-  auto runs = cmdline_contains(paths.proc_root, bridge.bridge_pid, bridge.bridge_file);
+  auto runs = runs_bridge(paths, bridge);
   if (!runs) return std::unexpected(std::move(runs.error()));
   if (!*runs) return gone();
   auto exists = (*handle)->exists();
   if (!exists) return cannot_look(exists.error());
   if (!*exists) return gone();
   if (auto sent = (*handle)->send(SIGTERM); !sent) {
+    // Ended on its own since the look above: what the stop was to bring about.
+    if (sent.error() == SystemError::from_errno(ESRCH)) return gone();
     return fail(LauncherError::SignalFailed{bridge.bridge_pid, sent.error()});
   }
   return write_report_line(out, "bridge stopped (process " + pid_text + ")");

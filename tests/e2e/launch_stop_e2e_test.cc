@@ -195,32 +195,40 @@ TEST_F(LaunchStop, AReportThatCannotBeWrittenKeepsChildrenAndRecord) {
   EXPECT_EQ(full.err, printed(LauncherError::ReportFailed{SystemError::from_errno(ENOSPC)}));
 }
 
+// Under the recorded id: another program, or one that only names the bridge file (tail -f, as
+// an editor of it would): neither runs the bridge, so neither blocks a launch or is signalled.
 TEST_F(LaunchStop, AReusedBridgeIdNeitherBlocksNorIsSignalled) {
   box->enable_writer();
-  // A process that runs something else under the recorded id.
-  const auto other = spawn_child({"/bin/sleep", {"30"}, "/", {}});
-  ASSERT_TRUE(other);
-  const std::string record =
-      "soffice 1\nbridge " + std::to_string(*other) + " " + box->bridge_file() + "\n";
-  ::mkdir(box->runtime_dir().c_str(), 0700);
-  ::mkdir((box->runtime_dir() + "/launch").c_str(), 0700);
-  write_file(box->record_path(), record);
+  for (const ChildSpec& spec : {ChildSpec{"/bin/sleep", {"30"}, "/", {}},
+                                ChildSpec{"/usr/bin/tail", {"-f", box->bridge_file()}, "/", {}}}) {
+    SCOPED_TRACE(spec.program);
+    const auto other = spawn_child(spec);
+    ASSERT_TRUE(other);
+    const std::string record =
+        "soffice 1\nbridge " + std::to_string(*other) + " " + box->bridge_file() + "\n";
+    remove_tree(box->runtime_dir());
+    make_dir(box->runtime_dir());
+    make_dir(box->runtime_dir() + "/launch");
+    write_file(box->record_path(), record);
 
-  const RunResult stopped = box->stop();
-  EXPECT_EQ(stopped.status, 0);
-  EXPECT_EQ(stopped.out, "the bridge (process " + std::to_string(*other) +
-                             ") is no longer running: nothing was signalled\nLibreOffice "
-                             "(process 1) was left running: close it yourself when you are done\n");
-  EXPECT_FALSE(process_gone(static_cast<pid_t>(*other)));
+    const RunResult stopped = box->stop();
+    EXPECT_EQ(stopped.status, 0);
+    EXPECT_EQ(stopped.out, "the bridge (process " + std::to_string(*other) +
+                               ") is no longer running: nothing was signalled\nLibreOffice "
+                               "(process 1) was left running: close it yourself when you are "
+                               "done\n");
+    EXPECT_FALSE(process_gone(static_cast<pid_t>(*other)));
 
-  write_file(box->record_path(), record);
-  const RunResult launched = box->launch();
-  EXPECT_EQ(launched.status, 0) << launched.err;
-  const FakeReport bridge = box->bridge_report();
-  EXPECT_TRUE(read_file(box->record_path()).find("bridge " + std::to_string(bridge.pid)) !=
-              std::string::npos);
-  EXPECT_FALSE(process_gone(static_cast<pid_t>(*other)));
-  kill_process(static_cast<pid_t>(*other));
+    write_file(box->record_path(), record);
+    const RunResult launched = box->launch();
+    EXPECT_EQ(launched.status, 0) << launched.err;
+    const FakeReport bridge = box->bridge_report();
+    EXPECT_TRUE(read_file(box->record_path()).find("bridge " + std::to_string(bridge.pid)) !=
+                std::string::npos);
+    EXPECT_FALSE(process_gone(static_cast<pid_t>(*other)));
+    kill_process(static_cast<pid_t>(*other));
+    box->end_launches();
+  }
 }
 
 // With one free descriptor beside the lock's, every read of a process file fails (EMFILE):
@@ -489,33 +497,68 @@ TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
     EXPECT_EQ(r.err, printed(c.error));
     EXPECT_EQ(read_file(box->record_path()), c.record);
   }
-  // A bridge of another user: the signal is refused and the record stays for another try.
+  // Under the recorded id, a process of another user: one that runs the bridge file refuses the
+  // signal, and the record stays for another try; one that only names it (tail -f) is no bridge,
+  // and the record goes.
   if (running_as_root()) {
-    const std::string python = box->path("python3");
-    ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, python.c_str()), 0);
-    const auto bridge = spawn_child({python, {box->bridge_file()}, "/", {{"HOME", box->home()}}});
-    ASSERT_TRUE(bridge);
-    ASSERT_TRUE(wait_for_file(box->home() + "/bridge.report"));
-    const std::string record =
-        "bridge " + std::to_string(*bridge) + " " + box->bridge_file() + "\n";
-    write_file(box->record_path(), record);
-    for (const std::string& path : {box->path("run"), box->runtime_dir(),
-                                    box->runtime_dir() + "/launch", box->record_path()}) {
-      ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
-    }
-    ::chmod(box->path("").c_str(), 0755);
-    std::vector<std::string> env = box->environment();
-    const RunResult r = run_binary({.args = {"libreoffice", "--stop"}, .env = env, .in_child = [] {
-                                      if (!become(kNobody)) ::_exit(126);
-                                    }});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, printed(LauncherError::SignalFailed{*bridge, SystemError::from_errno(EPERM)}));
-    EXPECT_EQ(read_file(box->record_path()), record);
-    EXPECT_FALSE(process_gone(static_cast<pid_t>(*bridge)));
-    for (const std::string& path : {box->path("run"), box->runtime_dir(),
-                                    box->runtime_dir() + "/launch", box->record_path()}) {
-      ASSERT_EQ(::chown(path.c_str(), 0, 0), 0);
+    struct Other {
+      std::string program;
+      std::vector<std::string> argv;
+      bool runs_bridge;
+    };
+    for (const Other& c :
+         {Other{QS_FAKE_PROGRAM, {"/usr/bin/python3", box->bridge_file()}, true},
+          Other{"/usr/bin/tail", {"/usr/bin/tail", "-f", box->bridge_file()}, false}}) {
+      SCOPED_TRACE(c.argv[0]);
+      std::vector<char*> argv;
+      for (const std::string& arg : c.argv)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      std::string home = "HOME=" + box->home();
+      char* envp[] = {home.data(), nullptr};
+      const pid_t bridge = ::fork();
+      if (bridge == 0) {
+        ::execve(c.program.c_str(), argv.data(), envp);
+        ::_exit(127);
+      }
+      ASSERT_GT(bridge, 0);
+      // Until its exec is in place: its command line ends with these two arguments.
+      ASSERT_TRUE(wait_for_cmdline(static_cast<std::uint32_t>(bridge), c.argv[c.argv.size() - 2],
+                                   box->bridge_file()));
+      const std::string record =
+          "bridge " + std::to_string(bridge) + " " + box->bridge_file() + "\n";
+      remove_tree(box->runtime_dir());
+      make_dir(box->runtime_dir());
+      make_dir(box->runtime_dir() + "/launch");
+      write_file(box->record_path(), record);
+      for (const std::string& path : {box->path("run"), box->runtime_dir(),
+                                      box->runtime_dir() + "/launch", box->record_path()}) {
+        ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
+      }
+      ::chmod(box->path("").c_str(), 0755);
+      std::vector<std::string> env = box->environment();
+      const RunResult r =
+          run_binary({.args = {"libreoffice", "--stop"}, .env = env, .in_child = [] {
+                        if (!become(kNobody)) ::_exit(126);
+                      }});
+      if (c.runs_bridge) {
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, printed(LauncherError::SignalFailed{static_cast<std::uint32_t>(bridge),
+                                                             SystemError::from_errno(EPERM)}));
+        EXPECT_EQ(read_file(box->record_path()), record);
+      } else {
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_TRUE(r.out.starts_with("the bridge (process " + std::to_string(bridge) +
+                                      ") is no longer running: nothing was signalled\n"));
+        EXPECT_FALSE(exists(box->record_path()));
+      }
+      EXPECT_FALSE(process_gone(bridge));
+      kill_process(bridge);
+      for (const std::string& path : {box->path("run"), box->runtime_dir(),
+                                      box->runtime_dir() + "/launch", box->record_path()}) {
+        ::chown(path.c_str(), 0, 0);
+      }
     }
   }
   write_file(box->record_path(), "");

@@ -202,7 +202,7 @@ TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
     return found ? std::to_string(found->size()) + " found" : message_of(found.error());
   };
   const auto check = [&](std::uint32_t pid) {
-    const auto runs = cmdline_contains(proc.path(), pid, "/b.py");
+    const auto runs = runs_bridge_file(proc.path(), pid, "/usr/bin/python3", "/b.py");
     return runs ? (*runs ? "runs" : "absent") : message_of(runs.error());
   };
   struct Case {
@@ -452,7 +452,7 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
     const auto spawned = spawn_child({dir / "python3", {dir / "uno_bridge.py"}, "/", {}});
     ASSERT_TRUE(spawned);
     bridge = static_cast<pid_t>(*spawned);
-    ASSERT_TRUE(test::wait_for_cmdline(*spawned, dir / "uno_bridge.py"));
+    ASSERT_TRUE(test::wait_for_cmdline(*spawned, dir / "python3", dir / "uno_bridge.py"));
     const pid_t sibling = ::fork();
     if (sibling == 0) {
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test that stopped midway
@@ -471,7 +471,7 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
     const std::string pid = std::to_string(*spawned);
     const auto stopped = [&] {
       Armed armed(c.faults);
-      return run_stop({.proc_root = "/proc"}, dirs, out);
+      return run_stop({.python_program = dir / "python3", .proc_root = "/proc"}, dirs, out);
     }();
     if (c.outcome == "stopped") {
       ASSERT_TRUE(stopped) << message_of(stopped.error());

@@ -51,7 +51,7 @@ TEST_F(ReportFailure, AtEachLineOfTheStop) {
     SCOPED_TRACE(good);
     const auto bridge = spawn_child({dir / "python3", {dir / "uno_bridge.py"}, "/", {}});
     ASSERT_TRUE(bridge);
-    ASSERT_TRUE(test::wait_for_cmdline(*bridge, dir / "uno_bridge.py"));
+    ASSERT_TRUE(test::wait_for_cmdline(*bridge, dir / "python3", dir / "uno_bridge.py"));
     const std::string entry = dir / "proc/" + std::to_string(*bridge);
     ASSERT_EQ(::symlink(("/proc/" + std::to_string(*bridge)).c_str(), entry.c_str()), 0);
     ASSERT_TRUE(test::write_record_at(record, {7, RecordedBridge{*bridge, dir / "uno_bridge.py"}}));

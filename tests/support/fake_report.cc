@@ -33,10 +33,11 @@ bool wait_for_file(const std::string& path, double seconds) {
   return exists(path);
 }
 
-bool wait_for_cmdline(std::uint32_t pid, const std::string& argument) {
-  for (int tick = 0; tick < 500 && cmdline_contains("/proc", pid, argument) != true; ++tick)
+bool wait_for_cmdline(std::uint32_t pid, const std::string& program, const std::string& file) {
+  const auto runs = [&] { return runs_bridge_file("/proc", pid, program, file) == true; };
+  for (int tick = 0; tick < 500 && !runs(); ++tick)
     ::usleep(10000);
-  return cmdline_contains("/proc", pid, argument) == true;
+  return runs();
 }
 
 FakeReport read_report(const std::string& path) {

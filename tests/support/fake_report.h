@@ -38,9 +38,9 @@ bool wait_for_file(const std::string& path, double seconds = 10);
 
 FakeReport read_report(const std::string& path);
 
-// Waits up to 5 s until process `pid` has `argument` on its command line: posix_spawn returns a
-// moment before the new command line is in place.
-bool wait_for_cmdline(std::uint32_t pid, const std::string& argument);
+// Waits up to 5 s until process `pid` runs `file` with `program`: posix_spawn returns a moment
+// before the new command line is in place.
+bool wait_for_cmdline(std::uint32_t pid, const std::string& program, const std::string& file);
 
 // For launches in the test's own process: the fake program as dir/soffice, dir/soffice.bin and
 // dir/python3, an empty process table dir/proc (no LibreOffice of the machine changes the
