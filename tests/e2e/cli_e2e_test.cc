@@ -1,4 +1,6 @@
 // The built binary, run as a user runs it: exact output, exact status.
+#include <sys/resource.h>
+
 #include <gtest/gtest.h>
 
 #include "cli/command_line.h"
@@ -44,6 +46,36 @@ TEST(CliEndToEnd, HelpSucceedsWhateverHappensToItsOutput) {
     EXPECT_EQ(r.status, 0) << static_cast<int>(kind);
     EXPECT_EQ(r.err, "");
   }
+}
+
+// Memory short anywhere after the loader: our one line and status 1, never std::terminate
+// ("terminate called without an active exception", status 134) or a signal.
+TEST(CliEndToEnd, AnAllocationThatFailsHasOurMessage) {
+#ifdef QS_SANITIZED
+  GTEST_SKIP() << "the sanitizers' runtime reserves more address space than any limit here";
+#endif
+  const RunOptions stop{.args = {"libreoffice", "--stop"}, .env = {"HOME=/nonexistent"}};
+  const RunResult unlimited = run_binary(stop);
+  int short_of_memory = 0;
+  for (rlim_t limit = 2 << 20; limit <= 16 << 20; limit += 128 << 10) {
+    RunOptions limited = stop;
+    limited.in_child = [limit] {
+      const rlimit as{limit, limit};
+      ::setrlimit(RLIMIT_AS, &as);
+    };
+    const RunResult r = run_binary(limited);
+    SCOPED_TRACE(std::to_string(limit) + ": " + r.err);
+    if (r.status == 127 && r.err.find("error while loading shared libraries") != r.err.npos)
+      continue;  // the loader's, before any code of ours
+    if (r.err == "quantelspire-launch: out of memory\n") {
+      EXPECT_EQ(r.status, 1);
+      ++short_of_memory;
+      continue;
+    }
+    EXPECT_EQ(r.status, unlimited.status);
+    EXPECT_EQ(r.err, unlimited.err);
+  }
+  EXPECT_GT(short_of_memory, 0) << "no limit left the launcher short of memory";
 }
 
 }  // namespace

@@ -311,13 +311,19 @@ TEST_F(LaunchStop, TheRecordWorksOnAFileSystemWithoutUnnamedFiles) {
   if (::access("/usr/bin/bindfs", X_OK) != 0) GTEST_SKIP() << "bindfs is not installed";
   box->enable_writer();
   make_dir(box->path("run-backing"));
+  // As many inodes as the runtime directory, launch/ and one file need, with the root: the
+  // temporary takes the last, so naming it must take none.
   ASSERT_EQ(
-      run_binary({.args = {box->path("run-backing"), box->path("run")}}, "/usr/bin/bindfs").status,
+      ::mount("qs-backing", box->path("run-backing").c_str(), "tmpfs", 0, "nr_inodes=4,mode=0700"),
       0);
   struct Unmounted {  // also when an assertion ends the test early
     std::string at;
     ~Unmounted() { ::umount2(at.c_str(), MNT_DETACH); }
-  } const unmounted{box->path("run")};
+  } const backing{box->path("run-backing")};
+  ASSERT_EQ(
+      run_binary({.args = {box->path("run-backing"), box->path("run")}}, "/usr/bin/bindfs").status,
+      0);
+  const Unmounted unmounted{box->path("run")};
   struct statfs mounted {};
   ASSERT_EQ(::statfs(unmounted.at.c_str(), &mounted), 0);
   ASSERT_EQ(mounted.f_type, 0x65735546) << "not a FUSE file system";
@@ -349,6 +355,7 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
     bool runtime_dir = true;
     std::string prepare;  // "loose-runtime", "bad-record", "locked"
     LauncherError error;
+    std::vector<std::string> wrapper = {};  // a program the launcher runs under
   };
   const std::string line_feed = box->path("bridges/b\nbridge 1 " + box->bridge_file());
   // Records the reader would refuse: one byte too many, and few bytes written as many (U+FFFD).
@@ -390,6 +397,14 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
       {"another program listens on the bridge port",
        writer + "bridge_port = " + bridge_taken.port() + "\n", bridge, true, "",
        E{E::PortTaken{port(bridge_taken), PortKey::BridgePort}}},
+      // Not the end by SIGXFSZ without a word: the write's own error, before anything starts.
+      {"a file-size limit of 0",
+       writer,
+       bridge,
+       true,
+       "",
+       E{E::File{FileSafetyError::cannot(FileOperation::Write, box->record_path(), EFBIG)}},
+       {"/usr/bin/prlimit", "--fsize=0"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -411,8 +426,9 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
     std::vector<std::string> env = box->environment();
     if (!c.runtime_dir)
       std::erase_if(env, [](auto& e) { return e.starts_with("QUANTELSPIRE_RUNTIME_DIR="); });
-    const RunResult r =
-        box->run({"libreoffice", "--bridge-file", c.bridge_file}, StdoutKind::Capture, env);
+    const std::vector<std::string> args = {"libreoffice", "--bridge-file", c.bridge_file};
+    const RunResult r = c.wrapper.empty() ? box->run(args, StdoutKind::Capture, env)
+                                          : box->run_under(c.wrapper, QS_LAUNCHER_BINARY, args);
     if (held >= 0) ::close(held);
     EXPECT_EQ(r.status, exit_status_of(c.error));
     EXPECT_EQ(r.out, "");

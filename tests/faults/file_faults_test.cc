@@ -288,6 +288,13 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
       {"EINVAL", {.openat_error = no_unnamed_files(EINVAL)}, Outcome::Recorded},
       {"ENOSYS", {.openat_error = no_unnamed_files(ENOSYS)}, Outcome::Recorded},
       {"no links at all", {.linkat_error = EPERM}, Outcome::Recorded},
+      // Naming the temporary takes no room: a file system full since then still names it.
+      {"FUSE, and no inode left for a link",
+       {.linkat_error = ENOSPC, .openat_error = no_unnamed_files(EOPNOTSUPP)},
+       Outcome::Recorded},
+      {"FUSE without a rename that keeps a name",
+       {.rename_noreplace_error = EINVAL, .openat_error = no_unnamed_files(EOPNOTSUPP)},
+       Outcome::Recorded},
       {"an unreadable mask", {.sigprocmask_error = EINVAL}, Outcome::Recorded, ""},
       // The wait for the bridge's command line gives up in a second, and the launch goes on.
       {"a command line never in place", {.openat_error = confined(ENOENT)}, Outcome::Recorded},
@@ -301,6 +308,9 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
   sigemptyset(&usr2);
   sigaddset(&usr2, SIGUSR2);
   ::pthread_sigmask(SIG_BLOCK, &usr2, nullptr);
+  // Whatever the umask, the record is 0600 (0477 would make it 0200, unreadable to every later
+  // launch and stop of an ordinary user).
+  const mode_t old_umask = ::umask(0477);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string left = PendingFile::temporary_path(record);
@@ -335,6 +345,7 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
       EXPECT_EQ(
           test::read_file(record),
           format_launch_record({soffice_pid, RecordedBridge{bridge_pid, dir / "uno_bridge.py"}}));
+      EXPECT_EQ(test::mode_of(record), 0600u);
     }
     EXPECT_EQ(soffice.blocked, c.blocked);
     EXPECT_EQ(bridge.blocked, c.blocked);
@@ -345,6 +356,7 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
     for (const char* file : {"soffice.report", "bridge.report", "run/launch/libreoffice.pids"})
       ::unlink((dir / file).c_str());
   }
+  ::umask(old_umask);
   ::pthread_sigmask(SIG_UNBLOCK, &usr2, nullptr);
 }
 
@@ -429,7 +441,7 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
   struct Case {
     const char* what;
     Faults faults;
-    std::string outcome;  // "stopped", "gone", or "failed"
+    std::string outcome;  // "stopped", "gone", "failed", or "unremoved" (signalled, record kept)
     int error = EMFILE;   // why it failed
   };
   const std::vector<Case> cases = {
@@ -442,6 +454,10 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
       {"no signals through descriptors", {.pidfd_send_signal_error = ENOSYS}, "stopped"},
       {"no descriptor left", {.pidfd_open_error = EMFILE}, "failed"},
       {"ended after its check", {.before_pidfd_signal = end_bridge}, "gone"},
+      {"ended at the signal", {.pidfd_send_signal_error = ESRCH}, "gone"},
+      // What a killed launch left there cannot go either: no reason to stop the stop, whose
+      // failure names the record.
+      {"a read-only runtime directory", {.unlink_error = EROFS}, "unremoved", EROFS},
       {"confined", {.openat_error = confined(EACCES)}, "failed", EACCES},
       {"confined otherwise", {.openat_error = confined(EPERM)}, "failed", EPERM},
       {"its directory replaced", {.before_unlink = replace_directory}, "stopped"},
@@ -467,14 +483,19 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
       held = ::open(launch_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
       ASSERT_EQ(::flock(held, LOCK_EX), 0);
     }
+    test::write_file(PendingFile::temporary_path(record), "left by a killed launch");
     test::StringOutputStream out;
     const std::string pid = std::to_string(*spawned);
     const auto stopped = [&] {
       Armed armed(c.faults);
       return run_stop({.python_program = dir / "python3", .proc_root = "/proc"}, dirs, out);
     }();
-    if (c.outcome == "stopped") {
-      ASSERT_TRUE(stopped) << message_of(stopped.error());
+    if (c.outcome == "stopped" || c.outcome == "unremoved") {
+      EXPECT_EQ(stopped.has_value(), c.outcome == "stopped");
+      if (!stopped) {
+        EXPECT_EQ(message_of(stopped.error()),
+                  message_of(FileSafetyError::cannot(FileOperation::Remove, record, c.error)));
+      }
       EXPECT_TRUE(out.text().starts_with("bridge stopped (process " + pid + ")\n")) << out.text();
       int status = 0;
       ASSERT_EQ(::waitpid(std::exchange(bridge, 0), &status, 0), *spawned);  // by the SIGTERM
@@ -497,6 +518,7 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
     test::kill_process(sibling);
     test::kill_process(bridge);
     ::unlink(record.c_str());
+    ::unlink(PendingFile::temporary_path(record).c_str());
     test::remove_tree(launch_dir + ".old");
   }
 }

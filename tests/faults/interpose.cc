@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdarg.h>
+#include <stdio.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -110,6 +111,10 @@ extern "C" int unlink(const char* path) {
 
 extern "C" int unlinkat(int dir_fd, const char* name, int flags) {
   if (armed != nullptr && armed->before_unlink) armed->before_unlink(name);
+  if (armed != nullptr && armed->unlink_error != 0) {
+    errno = armed->unlink_error;
+    return -1;
+  }
   const int result = static_cast<int>(syscall(SYS_unlinkat, dir_fd, name, flags));
   if (result == 0 && armed != nullptr && armed->after_unlink) armed->after_unlink(name);
   return result;
@@ -122,6 +127,15 @@ extern "C" int linkat(int from_dir, const char* from, int to_dir, const char* to
     return -1;
   }
   return static_cast<int>(syscall(SYS_linkat, from_dir, from, to_dir, to, flags));
+}
+
+extern "C" int renameat2(int from_dir, const char* from, int to_dir, const char* to,
+                         unsigned int flags) noexcept {
+  if (armed != nullptr && armed->rename_noreplace_error != 0 && (flags & RENAME_NOREPLACE) != 0) {
+    errno = armed->rename_noreplace_error;
+    return -1;
+  }
+  return static_cast<int>(syscall(SYS_renameat2, from_dir, from, to_dir, to, flags));
 }
 
 extern "C" int bind(int fd, const sockaddr* address, socklen_t length) noexcept {

@@ -6,10 +6,9 @@
 #include <string>
 
 // A seam for fault injection: this test binary defines read, write, openat, mkdir, unlink,
-// unlinkat, linkat, readdir, socket, bind, sigprocmask, nanosleep, pidfd_open and pidfd_send_signal
-// itself, so
-// the launcher's library, linked into it, calls these instead of the C library's. Each does the
-// real system call unless a fault is armed.
+// unlinkat, linkat, renameat2, readdir, socket, bind, sigprocmask, nanosleep, pidfd_open and
+// pidfd_send_signal itself, so the launcher's library, linked into it, calls these instead of the C
+// library's. Each does the real system call unless a fault is armed.
 namespace qs::test::faults {
 
 struct Faults {
@@ -22,6 +21,8 @@ struct Faults {
   int socket_error = 0;   // every socket fails with this errno
   int bind_error = 0;
   int linkat_error = 0;
+  int unlink_error = 0;            // every unlinkat fails so (EROFS: a read-only directory)
+  int rename_noreplace_error = 0;  // renameat2 with RENAME_NOREPLACE fails so
   int pidfd_open_error = 0;
   int pidfd_send_signal_error = 0;
   int sigprocmask_error = 0;

@@ -118,11 +118,17 @@ TEST(WritePrivateFile, ReplacesFilesAndLinksButNotDirectories) {
   EXPECT_EQ(test::read_file(dir / "target"), "keep");
   EXPECT_EQ(test::mode_of(dir / "target"), 0644u);
 
-  // An existing loose file is replaced by a private one.
-  test::write_file(dir / "loose", "old", 0666);
-  ASSERT_TRUE(test::write_private_at(dir / "loose", ""));
-  EXPECT_EQ(test::read_file(dir / "loose"), "");
-  EXPECT_EQ(test::mode_of(dir / "loose"), 0600u);
+  // An existing loose file is replaced by a private one, of mode 0600 whatever the umask (0477
+  // would make it 0200: no later launch or stop could read it).
+  for (const mode_t mask : {022, 0477, 0777}) {
+    test::write_file(dir / "loose", "old", 0666);
+    const mode_t old_umask = ::umask(mask);
+    const auto written = test::write_private_at(dir / "loose", "");
+    ::umask(old_umask);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(test::read_file(dir / "loose"), "");
+    EXPECT_EQ(test::mode_of(dir / "loose"), 0600u) << mask;
+  }
 
   test::make_dir(dir / "dir");
   test::write_file(dir / "dir/inside", "x");
@@ -183,9 +189,30 @@ TEST(CheckBridgeScript, AdmitsOnlyScriptsNobodyElseCanChange) {
   test::write_file(dir / "o602", "", 0602);
   test::make_dir(dir / "dir");
   ASSERT_EQ(::symlink((dir / "ok755").c_str(), (dir / "link").c_str()), 0);
+  // The directories on the way, as the user's (nobody's where the test runs as root, since root
+  // may change anything anyway): whoever else may write one could swap the file in it.
+  const uid_t user = root ? test::kNobody : ::geteuid();
+  for (const auto& [name, mode] :
+       std::vector<std::pair<std::string, unsigned>>{{"group", 0775},
+                                                     {"group/sub", 0755},
+                                                     {"others", 0757},
+                                                     {"sticky", 01777},
+                                                     {"safe", 0755},
+                                                     {"safe/sub", 0755}}) {
+    test::make_dir(dir / name, mode);
+    test::write_file(dir / name + "/b.py", "", 0644);
+    ASSERT_EQ(::chown((dir / name).c_str(), user, user), 0);
+  }
+  ASSERT_EQ(::symlink((dir / "group").c_str(), (dir / "safe/to-group").c_str()), 0);
+  ASSERT_EQ(::symlink("../safe", (dir / "group/to-safe").c_str()), 0);
+  ASSERT_EQ(::symlink("sub/b.py", (dir / "safe/last-is-link").c_str()), 0);
+  const auto open_dir = [&](const std::string& name, std::uint32_t mode) {
+    return message_of(FileSafetyError::directory_writable_by_others(dir / name, mode));
+  };
   struct Case {
     std::string path;
     std::string expected;
+    bool as_user = false;  // checked by `user` rather than by this process
   };
   std::vector<Case> cases = {
       {dir / "ok755", "ok"},
@@ -198,16 +225,44 @@ TEST(CheckBridgeScript, AdmitsOnlyScriptsNobodyElseCanChange) {
       {dir / "missing", test::refused(FileSafetyError::Kind::NotFound, dir / "missing")},
       {dir / "link", "refusing to follow a symbolic link: " + dir / "link"},
       {dir / "dir", test::refused(FileSafetyError::Kind::NotRegularFile, dir / "dir")},
+      {dir / "safe/sub/b.py", "ok", true},
+      {dir / "sticky/b.py", "ok", true},
+      {dir / "group/b.py", open_dir("group", 0775), true},
+      {dir / "group/sub/b.py", open_dir("group", 0775), true},
+      {dir / "others/b.py", open_dir("others", 0757), true},
+      // The directory a link leads to counts, and so does the one that holds a link.
+      {dir / "safe/to-group/b.py", open_dir("group", 0775), true},
+      {dir / "group/to-safe/b.py", open_dir("group", 0775), true},
+      {dir / "safe/../group/b.py", open_dir("group", 0775), true},
+      {dir / "safe/sub/../b.py", "ok", true},
+      {dir / "safe/last-is-link",
+       test::refused(FileSafetyError::Kind::SymbolicLink, dir / "safe/last-is-link"), true},
+      {dir / "safe/b.py/",
+       message_of(FileSafetyError::cannot(FileOperation::Open, dir / "safe/b.py/", ENOTDIR)), true},
   };
   if (root) {
     test::write_file(dir / "foreign", "", 0755);
     ASSERT_EQ(::chown((dir / "foreign").c_str(), test::kOtherUid, 0), 0);
     cases.push_back(
         {dir / "foreign", test::refused(FileSafetyError::Kind::NotOwned, dir / "foreign")});
+    // Another user's directory; root's group-writable one (Debian's /usr/local, root:staff
+    // 2775) is the administrator's.
+    test::make_dir(dir / "theirs", 0755);
+    test::write_file(dir / "theirs/b.py", "", 0644);
+    ASSERT_EQ(::chown((dir / "theirs").c_str(), test::kOtherUid, test::kOtherUid), 0);
+    test::make_dir(dir / "staff", 02775);
+    test::write_file(dir / "staff/b.py", "", 0644);
+    cases.push_back({dir / "theirs/b.py",
+                     test::refused(FileSafetyError::Kind::DirectoryNotOwned, dir / "theirs"),
+                     true});
+    cases.push_back({dir / "staff/b.py", "ok", true});
   }
   for (const Case& c : cases) {
-    const auto checked = check_bridge_script(c.path);
-    EXPECT_EQ(checked ? std::string("ok") : message_of(checked.error()), c.expected);
+    const auto check = [&] {
+      const auto checked = check_bridge_script(c.path);
+      return checked ? std::string("ok") : message_of(checked.error());
+    };
+    EXPECT_EQ(c.as_user && root ? test::as_user(user, check) : check(), c.expected) << c.path;
   }
   if (root) {
     // A script of root's is fine for an ordinary user; another user's is not.

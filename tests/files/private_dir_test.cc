@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "support/refusals.h"
 
 #include "support/as_user.h"
@@ -21,19 +23,30 @@ std::string ensure(const std::string& path) {
   return made ? "ok" : message_of(made.error());
 }
 
+// Mode 0700 whatever the umask: 0277 would leave 0500 (no later launch could write there), 0477
+// leaves even the owner no read permission. Run as an ordinary user, for whom both bite.
 TEST(EnsurePrivateDir, CreatesMissingDirectoriesPrivate) {
-  TempDir dir;
-  ::chmod(dir.path().c_str(), 01777);  // a shared ancestor is taken as it is
-  const mode_t old_umask = ::umask(022);
-  EXPECT_EQ(ensure(dir / "a/b/c/quantelspire-mcp"), "ok");
-  EXPECT_EQ(ensure(dir / "a/b/c/quantelspire-mcp/launch"), "ok");
-  ::umask(old_umask);
-  for (const char* created :
-       {"a", "a/b", "a/b/c", "a/b/c/quantelspire-mcp", "a/b/c/quantelspire-mcp/launch"}) {
-    EXPECT_EQ(test::mode_of(dir / created), 0700u) << created;
+  const bool root = test::running_as_root();
+  const uid_t user = root ? test::kNobody : ::geteuid();
+  for (const mode_t mask : {022, 0277, 0477}) {
+    SCOPED_TRACE(mask);
+    TempDir dir;
+    ::chmod(dir.path().c_str(), 01777);  // a shared ancestor is taken as it is
+    const auto body = [&] {
+      std::ostringstream answer;
+      const mode_t old_umask = ::umask(mask);
+      answer << ensure(dir / "a/b/c/quantelspire-mcp") << " "
+             << ensure(dir / "a/b/c/quantelspire-mcp/launch");
+      ::umask(old_umask);
+      for (const char* created :
+           {"a", "a/b", "a/b/c", "a/b/c/quantelspire-mcp", "a/b/c/quantelspire-mcp/launch"}) {
+        answer << " " << std::oct << test::mode_of(dir / created);
+      }
+      answer << " " << ensure(dir / "a/b/c/quantelspire-mcp") << " " << ensure(dir / "trailing/");
+      return answer.str();
+    };
+    EXPECT_EQ(root ? test::as_user(user, body) : body(), "ok ok 700 700 700 700 700 ok ok");
   }
-  EXPECT_EQ(ensure(dir / "a/b/c/quantelspire-mcp"), "ok");  // existing and private
-  EXPECT_EQ(ensure(dir / "trailing/"), "ok");
 }
 
 TEST(EnsurePrivateDir, RefusesWithoutRepairing) {
