@@ -423,8 +423,11 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
   test::make_dir(dir / "run");
   test::make_dir(launch_dir);
   pid_t bridge = 0;
-  const auto end_bridge = [&](int signal) {
-    if (signal == 0) test::kill_process(std::exchange(bridge, 0));  // reaped: not killed again
+  // The bridge ends (reaped: not killed again) just before the signal `at` reaches it.
+  const auto end_bridge_at = [&](int at) {
+    return [&, at](int signal) {
+      if (signal == at) test::kill_process(std::exchange(bridge, 0));
+    };
   };
   const auto replace_directory = [&](const std::string& name) {
     if (name != "libreoffice.pids") return;
@@ -453,8 +456,8 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
       {"another sandbox", {.pidfd_open_error = EACCES}, "stopped"},
       {"no signals through descriptors", {.pidfd_send_signal_error = ENOSYS}, "stopped"},
       {"no descriptor left", {.pidfd_open_error = EMFILE}, "failed"},
-      {"ended after its check", {.before_pidfd_signal = end_bridge}, "gone"},
-      {"ended at the signal", {.pidfd_send_signal_error = ESRCH}, "gone"},
+      {"ended after its check", {.before_pidfd_signal = end_bridge_at(0)}, "gone"},
+      {"ended at the signal", {.before_pidfd_signal = end_bridge_at(SIGTERM)}, "gone"},
       // What a killed launch left there cannot go either: no reason to stop the stop, whose
       // failure names the record.
       {"a read-only runtime directory", {.unlink_error = EROFS}, "unremoved", EROFS},
