@@ -2,6 +2,7 @@
 // their fixed paths inside a private mount namespace.
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/vfs.h>
@@ -513,69 +514,49 @@ TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
     EXPECT_EQ(r.err, printed(c.error));
     EXPECT_EQ(read_file(box->record_path()), c.record);
   }
-  // Under the recorded id, a process of another user: one that runs the bridge file refuses the
+  // Under the recorded id, another user's process: one that runs the bridge file refuses the
   // signal, and the record stays for another try; one that only names it (tail -f) is no bridge,
   // and the record goes.
-  if (running_as_root()) {
-    struct Other {
-      std::string program;
-      std::vector<std::string> argv;
-      bool runs_bridge;
+  for (const bool runs : {true, false}) {
+    if (!running_as_root()) break;
+    const std::string file = box->bridge_file();
+    std::string home = "HOME=" + box->home();
+    const char* python[] = {"/usr/bin/python3", file.c_str(), nullptr};
+    const char* tail[] = {"/usr/bin/tail", "-f", file.c_str(), nullptr};
+    char* const* argv = const_cast<char* const*>(runs ? python : tail);
+    char* envp[] = {home.data(), nullptr};
+    pid_t other = 0;
+    ASSERT_EQ(::posix_spawn(&other, runs ? QS_FAKE_PROGRAM : tail[0], nullptr, nullptr, argv, envp),
+              0);
+    ASSERT_TRUE(wait_for_cmdline(static_cast<std::uint32_t>(other), argv[runs ? 0 : 1], file));
+    const std::string record = "bridge " + std::to_string(other) + " " + file + "\n";
+    remove_tree(box->runtime_dir());
+    make_dir(box->runtime_dir());
+    make_dir(box->runtime_dir() + "/launch");
+    write_file(box->record_path(), record);
+    const auto give_to = [&](uid_t uid) {
+      for (const std::string& path : {box->path("run"), box->runtime_dir(),
+                                      box->runtime_dir() + "/launch", box->record_path()})
+        ::chown(path.c_str(), uid, uid);
     };
-    for (const Other& c :
-         {Other{QS_FAKE_PROGRAM, {"/usr/bin/python3", box->bridge_file()}, true},
-          Other{"/usr/bin/tail", {"/usr/bin/tail", "-f", box->bridge_file()}, false}}) {
-      SCOPED_TRACE(c.argv[0]);
-      std::vector<char*> argv;
-      for (const std::string& arg : c.argv)
-        argv.push_back(const_cast<char*>(arg.c_str()));
-      argv.push_back(nullptr);
-      std::string home = "HOME=" + box->home();
-      char* envp[] = {home.data(), nullptr};
-      const pid_t bridge = ::fork();
-      if (bridge == 0) {
-        ::execve(c.program.c_str(), argv.data(), envp);
-        ::_exit(127);
-      }
-      ASSERT_GT(bridge, 0);
-      // Until its exec is in place: its command line ends with these two arguments.
-      ASSERT_TRUE(wait_for_cmdline(static_cast<std::uint32_t>(bridge), c.argv[c.argv.size() - 2],
-                                   box->bridge_file()));
-      const std::string record =
-          "bridge " + std::to_string(bridge) + " " + box->bridge_file() + "\n";
-      remove_tree(box->runtime_dir());
-      make_dir(box->runtime_dir());
-      make_dir(box->runtime_dir() + "/launch");
-      write_file(box->record_path(), record);
-      for (const std::string& path : {box->path("run"), box->runtime_dir(),
-                                      box->runtime_dir() + "/launch", box->record_path()}) {
-        ASSERT_EQ(::chown(path.c_str(), kNobody, kNobody), 0);
-      }
-      ::chmod(box->path("").c_str(), 0755);
-      std::vector<std::string> env = box->environment();
-      const RunResult r =
-          run_binary({.args = {"libreoffice", "--stop"}, .env = env, .in_child = [] {
-                        if (!become(kNobody)) ::_exit(126);
-                      }});
-      if (c.runs_bridge) {
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, printed(LauncherError::SignalFailed{static_cast<std::uint32_t>(bridge),
-                                                             SystemError::from_errno(EPERM)}));
-        EXPECT_EQ(read_file(box->record_path()), record);
-      } else {
-        EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_TRUE(r.out.starts_with("the bridge (process " + std::to_string(bridge) +
-                                      ") is no longer running: nothing was signalled\n"));
-        EXPECT_FALSE(exists(box->record_path()));
-      }
-      EXPECT_FALSE(process_gone(bridge));
-      kill_process(bridge);
-      for (const std::string& path : {box->path("run"), box->runtime_dir(),
-                                      box->runtime_dir() + "/launch", box->record_path()}) {
-        ::chown(path.c_str(), 0, 0);
-      }
-    }
+    give_to(kNobody);
+    ::chmod(box->path("").c_str(), 0755);
+    const RunResult r =
+        run_binary({.args = {"libreoffice", "--stop"}, .env = box->environment(), .in_child = [] {
+                      become(kNobody) || (::_exit(126), false);
+                    }});
+    EXPECT_EQ(r.status, runs ? 1 : 0);
+    EXPECT_EQ(r.err, runs ? printed(LauncherError::SignalFailed{static_cast<std::uint32_t>(other),
+                                                                SystemError::from_errno(EPERM)})
+                          : "");
+    EXPECT_EQ(exists(box->record_path()) ? read_file(box->record_path()) : "gone",
+              runs ? record : "gone");
+    EXPECT_EQ(r.out.empty(), runs);
+    EXPECT_EQ(r.out.starts_with("the bridge (process " + std::to_string(other) + ") is no longer"),
+              !runs);
+    EXPECT_FALSE(process_gone(other));
+    kill_process(other);
+    give_to(0);
   }
   write_file(box->record_path(), "");
   const RunResult empty = box->stop();

@@ -183,48 +183,57 @@ TEST(CheckBridgeScript, AdmitsOnlyScriptsNobodyElseCanChange) {
   TempDir dir;
   ::chmod(dir.path().c_str(), 0755);
   const bool root = test::running_as_root();
-  test::write_file(dir / "ok755", "", 0755);
-  test::write_file(dir / "ok644", "", 0644);
-  test::write_file(dir / "g775", "", 0775);
-  test::write_file(dir / "o602", "", 0602);
+  // Rows `as_user` are checked by an ordinary user, the owner of the folders below (nobody where
+  // the test runs as root): whoever else may write a folder on the way could swap the file.
+  const uid_t user = root ? test::kNobody : ::geteuid();
+  struct Made {
+    std::string name;  // a folder where it ends with '/', holding b.py
+    unsigned mode;
+    uid_t owner;
+  };
+  std::vector<Made> made = {{"ok755", 0755, 0},      {"ok644", 0644, 0},
+                            {"g775", 0775, 0},       {"o602", 0602, 0},
+                            {"group/", 0775, user},  {"group/sub/", 0755, user},
+                            {"others/", 0757, user}, {"sticky/", 01777, user},
+                            {"safe/", 0755, user},   {"safe/sub/", 0755, user}};
+  if (root) {  // another user's file and folder; root's group-writable one (/usr/local, 2775)
+    made.insert(made.end(), {{"foreign", 0755, test::kOtherUid},
+                             {"theirs/", 0755, test::kOtherUid},
+                             {"staff/", 02775, 0}});
+  }
+  for (const Made& m : made) {
+    const std::string path = dir / m.name;
+    if (m.name.ends_with('/')) test::make_dir(path, m.mode);
+    test::write_file(m.name.ends_with('/') ? path + "b.py" : path, "",
+                     m.name.ends_with('/') ? 0644 : m.mode);
+    ASSERT_EQ(m.owner == 0 ? 0 : ::chown(path.c_str(), m.owner, m.owner), 0);
+  }
   test::make_dir(dir / "dir");
   ASSERT_EQ(::symlink((dir / "ok755").c_str(), (dir / "link").c_str()), 0);
-  // The directories on the way, as the user's (nobody's where the test runs as root, since root
-  // may change anything anyway): whoever else may write one could swap the file in it.
-  const uid_t user = root ? test::kNobody : ::geteuid();
-  for (const auto& [name, mode] :
-       std::vector<std::pair<std::string, unsigned>>{{"group", 0775},
-                                                     {"group/sub", 0755},
-                                                     {"others", 0757},
-                                                     {"sticky", 01777},
-                                                     {"safe", 0755},
-                                                     {"safe/sub", 0755}}) {
-    test::make_dir(dir / name, mode);
-    test::write_file(dir / name + "/b.py", "", 0644);
-    ASSERT_EQ(::chown((dir / name).c_str(), user, user), 0);
-  }
   ASSERT_EQ(::symlink((dir / "group").c_str(), (dir / "safe/to-group").c_str()), 0);
   ASSERT_EQ(::symlink("../safe", (dir / "group/to-safe").c_str()), 0);
   ASSERT_EQ(::symlink("sub/b.py", (dir / "safe/last-is-link").c_str()), 0);
   const auto open_dir = [&](const std::string& name, std::uint32_t mode) {
     return message_of(FileSafetyError::directory_writable_by_others(dir / name, mode));
   };
+  using Kind = FileSafetyError::Kind;
   struct Case {
     std::string path;
     std::string expected;
-    bool as_user = false;  // checked by `user` rather than by this process
+    bool as_user = false;
   };
   std::vector<Case> cases = {
       {dir / "ok755", "ok"},
       {dir / "ok644", "ok"},
       {dir / "g775", message_of(FileSafetyError::writable_by_others(dir / "g775", 0775))},
       {dir / "o602", message_of(FileSafetyError::writable_by_others(dir / "o602", 0602))},
-      {"uno_bridge.py", test::refused(FileSafetyError::Kind::InvalidPath, "uno_bridge.py")},
-      {"", test::refused(FileSafetyError::Kind::InvalidPath, "")},
-      {"--stop", test::refused(FileSafetyError::Kind::InvalidPath, "--stop")},
-      {dir / "missing", test::refused(FileSafetyError::Kind::NotFound, dir / "missing")},
+      {"uno_bridge.py", test::refused(Kind::InvalidPath, "uno_bridge.py")},
+      {"", test::refused(Kind::InvalidPath, "")},
+      {"--stop", test::refused(Kind::InvalidPath, "--stop")},
+      {dir / "missing", test::refused(Kind::NotFound, dir / "missing")},
       {dir / "link", "refusing to follow a symbolic link: " + dir / "link"},
-      {dir / "dir", test::refused(FileSafetyError::Kind::NotRegularFile, dir / "dir")},
+      {dir / "dir", test::refused(Kind::NotRegularFile, dir / "dir")},
+      {dir / "ok755", "ok", true},  // root's script is fine for an ordinary user
       {dir / "safe/sub/b.py", "ok", true},
       {dir / "sticky/b.py", "ok", true},
       {dir / "group/b.py", open_dir("group", 0775), true},
@@ -235,44 +244,22 @@ TEST(CheckBridgeScript, AdmitsOnlyScriptsNobodyElseCanChange) {
       {dir / "group/to-safe/b.py", open_dir("group", 0775), true},
       {dir / "safe/../group/b.py", open_dir("group", 0775), true},
       {dir / "safe/sub/../b.py", "ok", true},
-      {dir / "safe/last-is-link",
-       test::refused(FileSafetyError::Kind::SymbolicLink, dir / "safe/last-is-link"), true},
+      {dir / "safe/last-is-link", test::refused(Kind::SymbolicLink, dir / "safe/last-is-link"),
+       true},
       {dir / "safe/b.py/",
        message_of(FileSafetyError::cannot(FileOperation::Open, dir / "safe/b.py/", ENOTDIR)), true},
   };
   if (root) {
-    test::write_file(dir / "foreign", "", 0755);
-    ASSERT_EQ(::chown((dir / "foreign").c_str(), test::kOtherUid, 0), 0);
-    cases.push_back(
-        {dir / "foreign", test::refused(FileSafetyError::Kind::NotOwned, dir / "foreign")});
-    // Another user's directory; root's group-writable one (Debian's /usr/local, root:staff
-    // 2775) is the administrator's.
-    test::make_dir(dir / "theirs", 0755);
-    test::write_file(dir / "theirs/b.py", "", 0644);
-    ASSERT_EQ(::chown((dir / "theirs").c_str(), test::kOtherUid, test::kOtherUid), 0);
-    test::make_dir(dir / "staff", 02775);
-    test::write_file(dir / "staff/b.py", "", 0644);
-    cases.push_back({dir / "theirs/b.py",
-                     test::refused(FileSafetyError::Kind::DirectoryNotOwned, dir / "theirs"),
-                     true});
-    cases.push_back({dir / "staff/b.py", "ok", true});
+    cases.insert(
+        cases.end(),
+        {{dir / "foreign", test::refused(Kind::NotOwned, dir / "foreign")},
+         {dir / "foreign", test::refused(Kind::NotOwned, dir / "foreign"), true},
+         {dir / "theirs/b.py", test::refused(Kind::DirectoryNotOwned, dir / "theirs"), true},
+         {dir / "staff/b.py", "ok", true}});
   }
   for (const Case& c : cases) {
-    const auto check = [&] {
-      const auto checked = check_bridge_script(c.path);
-      return checked ? std::string("ok") : message_of(checked.error());
-    };
+    const auto check = [&] { return test::ok_or_message(check_bridge_script(c.path)); };
     EXPECT_EQ(c.as_user && root ? test::as_user(user, check) : check(), c.expected) << c.path;
-  }
-  if (root) {
-    // A script of root's is fine for an ordinary user; another user's is not.
-    const std::string answer = test::as_user(test::kNobody, [&] {
-      const auto a = check_bridge_script(dir / "ok755");
-      const auto b = check_bridge_script(dir / "foreign");
-      return std::string(a ? "ok" : message_of(a.error())) + "|" +
-             (b ? "ok" : message_of(b.error()));
-    });
-    EXPECT_EQ(answer, "ok|" + test::refused(FileSafetyError::Kind::NotOwned, dir / "foreign"));
   }
 }
 

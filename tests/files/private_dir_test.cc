@@ -19,8 +19,7 @@ using test::TempDir;
 using namespace std::string_literals;
 
 std::string ensure(const std::string& path) {
-  const auto made = ensure_private_dir(path, ::geteuid());
-  return made ? "ok" : message_of(made.error());
+  return test::ok_or_message(ensure_private_dir(path, ::geteuid()));
 }
 
 // Mode 0700 whatever the umask: 0277 would leave 0500 (no later launch could write there), 0477

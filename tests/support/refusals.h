@@ -1,5 +1,6 @@
 #pragma once
 
+#include <expected>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,13 @@ inline std::string wrong_mode(std::string_view path, std::uint32_t mode, std::ui
 inline std::string cannot(FileOperation operation, std::string_view path, int code) {
   return message_of(FileSafetyError::cannot(operation, path, code));
 }
+// "ok", or the message of the failure: one rendering of any result, so a row says only what it
+// expects.
+template <typename T, typename E>
+std::string ok_or_message(const std::expected<T, E>& result) {
+  return result ? "ok" : message_of(result.error());
+}
+
 inline std::string too_large(std::string_view path, std::uint64_t limit) {
   return message_of(FileSafetyError::too_large(path, limit));
 }
