@@ -649,6 +649,7 @@ TEST_F(LaunchStop, LaunchesAndStopsReleasedTogetherKeepTheRecordTrue) {
 TEST_F(LaunchStop, ALaunchWaitsForAStopBlockedOnItsOutput) {
   box->enable_writer();
   ASSERT_EQ(box->launch().status, 0);
+  box->bridge_report();  // ready: it catches SIGTERM
   kill_process(box->soffice_report().pid);
   int output[2];
   ASSERT_EQ(::pipe2(output, O_CLOEXEC | O_NONBLOCK), 0);
@@ -660,7 +661,8 @@ TEST_F(LaunchStop, ALaunchWaitsForAStopBlockedOnItsOutput) {
   std::thread stopper([&] {
     stopped = box->run({"libreoffice", "--stop"}, StdoutKind::Given, {}, output[1]);
   });
-  ASSERT_TRUE(wait_for_file(box->home() + "/bridge.term"));  // signalled, now blocked
+  // Signalled, now blocked. No assertion ends the test while a thread of its own still runs.
+  const bool signalled = wait_for_file(box->home() + "/bridge.term");
   ::close(output[1]);
   std::thread launcher([&] { launched = box->launch(); });
   std::string drained;
@@ -670,6 +672,7 @@ TEST_F(LaunchStop, ALaunchWaitsForAStopBlockedOnItsOutput) {
   stopper.join();
   launcher.join();
   ::close(output[0]);
+  EXPECT_TRUE(signalled) << "the bridge got no SIGTERM";
   EXPECT_EQ(stopped.status, 0) << stopped.err;
   EXPECT_TRUE(drained.find("bridge stopped (process ") != std::string::npos);
   ASSERT_EQ(launched.status, 0) << launched.err;

@@ -5,7 +5,7 @@
 //   soffice       writes $HOME/soffice.report, then executes soffice.bin beside itself
 //   soffice.bin   stays alive (its comm is soffice.bin) until SIGTERM,
 //                 then writes $HOME/soffice.term
-//   python3       writes $HOME/bridge.report, stays alive until SIGTERM,
+//   python3       catches SIGTERM, writes $HOME/bridge.report, stays alive until SIGTERM,
 //                 then writes $HOME/bridge.term
 //   other names   write the report to $QS_REPORT and exit
 //
@@ -80,10 +80,14 @@ std::string report(int argc, char** argv, char** envp) {
   return text;
 }
 
-int stay_until_terminated(const char* term_file) {
+void catch_term() {
   struct sigaction on_term {};
   on_term.sa_handler = [](int) { terminated = 1; };
   ::sigaction(SIGTERM, &on_term, nullptr);
+}
+
+int stay_until_terminated(const char* term_file) {
+  catch_term();
   const char* lifetime_text = std::getenv("QS_FAKE_LIFETIME");
   const int lifetime = lifetime_text != nullptr ? std::atoi(lifetime_text) : 120;
   for (int tick = 0; tick < lifetime * 20 && terminated == 0; ++tick) {
@@ -108,6 +112,7 @@ int main(int argc, char** argv, char** envp) {
   }
   if (name == "soffice.bin") return stay_until_terminated("soffice.term");
   if (name == "python3") {
+    catch_term();  // first: once its report is there, a SIGTERM is always seen
     write_atomically(home_file("bridge.report"), report(argc, argv, envp));
     return stay_until_terminated("bridge.term");
   }
