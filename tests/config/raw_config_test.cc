@@ -48,6 +48,8 @@ TEST(ParseConfig, ReportsCategoryAndPosition) {
       {"other = 1\n", at(kUnknown, 1, 1)},
       {"[other]\n", at(kUnknown, 1, 2)},
       {"[apps.gimp]\nport = \"9301\"\n", at(kWrongType, 2, 8)},
+      // Breaks what the parser assumes of a key: refused, never undefined behaviour.
+      {"[&pps.gimp]\nport = \"9301\"\n", at(kOther, 1, 2)},
       {"[apps.gimp]\nenabled = 1\n", at(kWrongType, 2, 11)},
       {"[apps.gimp]\nhost = 1\n", at(kUnknown, 2, 1)},
       {"[apps]\ngimp = 5\n", at(kWrongType, 2, 8)},
