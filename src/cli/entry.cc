@@ -27,6 +27,7 @@ int report(const LauncherError& error, OutputStream& err) {
 }
 
 struct Dispatch {
+  // cppcheck-suppress uninitMemberVarNoCtor ; references are bound where a Dispatch is made
   const EnvSnapshot& env;
   const SystemPaths& paths;
   OutputStream& out;

@@ -19,7 +19,7 @@ struct ConfigError {
   };
   struct NotUtf8 {};
   struct Syntax {
-    SyntaxCategory category;
+    SyntaxCategory category{};
     std::optional<TextPosition> position;
   };
   struct Message {

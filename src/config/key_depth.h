@@ -17,7 +17,7 @@ namespace qs {
 inline constexpr std::size_t kMaxKeyDepth = 256;
 
 struct TooDeepKey {
-  std::size_t key;  // the first key segment beyond the bound
+  std::size_t key = 0;  // the first key segment beyond the bound
   // What completes the text before `key` into a document of the same statements, the deep key
   // replaced by one plain key: its '=' and value or its closing brackets, and the brackets of
   // the arrays and inline tables around it.

@@ -28,8 +28,9 @@ constexpr std::string_view key_name(PortKey key) {
 // that the command line, the configuration's rules and the messages derive theirs from.
 struct KnownApp {
   std::string_view name;
-  AppMode mode;
-  bool libreoffice;  // launched by this program; the bridges of the others are started by hand
+  AppMode mode{};
+  bool libreoffice =
+      false;  // launched by this program; the bridges of the others are started by hand
   // The ports the file may leave unset; none where the application has no default.
   std::optional<std::uint16_t> port;
   std::optional<std::uint16_t> uno_port;

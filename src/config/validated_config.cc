@@ -109,9 +109,10 @@ std::unexpected<ConfigError> invalid(std::string text) {
     }
   }
   struct Port {
-    PortKey key;
+    PortKey key{};
     std::optional<std::int64_t> given;
     std::optional<std::uint16_t> fallback;
+    // cppcheck-suppress uninitMemberVarNoCtor ; a reference is bound where a Port is made
     std::optional<std::uint16_t>& field;
   };
   for (const Port& p :

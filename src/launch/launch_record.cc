@@ -17,7 +17,7 @@ bool apply_line(std::string_view line, LaunchRecord& record) {
   if (line.starts_with(kSofficeLine)) {
     const auto pid = parse_process_id(line.substr(kSofficeLine.size()));
     if (!pid) return false;
-    record.soffice_pid = *pid;
+    record.soffice_pid = pid;
     return true;
   }
   if (line.starts_with(kBridgeLine)) {

@@ -161,7 +161,7 @@ TEST(SwappedPaths, ADirectoryReplacedByALinkAfterItsCreationIsRefused) {
   Armed armed({.after_mkdir = [&](const std::string& made) {
     if (made != target) return;
     ::rmdir(made.c_str());
-    ::symlink((dir / "elsewhere").c_str(), made.c_str());
+    EXPECT_EQ(::symlink((dir / "elsewhere").c_str(), made.c_str()), 0);
   }});
   const auto ensured = ensure_private_dir(target, ::geteuid());
   ASSERT_FALSE(ensured);
@@ -176,7 +176,7 @@ TEST(SwappedPaths, ALinkPlantedAfterTheOldRecordWentIsNotWrittenThrough) {
   test::write_file(path, "soffice 1\n");
   test::write_file(victim, "keep", 0644);
   Armed armed({.after_unlink = [&](const std::string& removed) {
-    if (removed == "libreoffice.pids") ::symlink(victim.c_str(), path.c_str());
+    if (removed == "libreoffice.pids") EXPECT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
   }});
   const auto written = test::write_private_at(path, "soffice 2\n");
   ASSERT_FALSE(written);
