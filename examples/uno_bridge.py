@@ -24,7 +24,8 @@ refuse. Standard library plus the uno module only.
 
     uno_bridge.py ask COMMAND...   is the client: it sends the token and the command to the
                                    bridge (QUANTELSPIRE_BRIDGE_PORT, else 9304), waiting up to
-                                   60 s for it to listen, and prints the answer
+                                   60 s for it to listen (and saying so after 3 s), and prints
+                                   the answer
 """
 
 import hmac
@@ -38,6 +39,7 @@ import time
 
 # uno and the com.sun.star names are imported where they are used: the client runs without them.
 CONNECT_SECONDS = 60
+PATIENT_SECONDS = 3  # how long the client waits for a listener before it says that it waits
 MAX_LINE = 65536
 CLIENT_SECONDS = 30
 ALIVE_SECONDS = 2  # how often the UNO connection is looked at while no client comes
@@ -176,10 +178,17 @@ def ask(request):
     """The client: one request to the bridge, after the token; prints the answer."""
     port = int(os.environ.get("QUANTELSPIRE_BRIDGE_PORT", DEFAULT_BRIDGE_PORT))
     token_path = os.environ.get("QUANTELSPIRE_TOKEN_PATH") or default_token_path()
-    token = read_token(token_path)
-    if token is None:
+    try:
+        with open(token_path, "rb") as token_file:
+            token = token_file.read().strip()
+    except FileNotFoundError:
+        sys.exit("no token file %s: the bridge answers nobody without one" % token_path)
+    except OSError as error:
+        sys.exit("cannot read the token file %s: %s" % (token_path, error.strerror))
+    if not token:
         sys.exit("no token in %s: the bridge answers nobody without one" % token_path)
-    deadline = time.monotonic() + CONNECT_SECONDS
+    start = time.monotonic()
+    said = False
     while True:
         try:
             with socket.create_connection(("127.0.0.1", port), timeout=CONNECT_SECONDS) as s:
@@ -187,8 +196,14 @@ def ask(request):
                 answer = s.makefile("rb").readline(MAX_LINE)
             break
         except ConnectionRefusedError:  # not listening yet: it connects to LibreOffice first
-            if time.monotonic() > deadline:
+            waited = time.monotonic() - start
+            if waited > CONNECT_SECONDS:
                 sys.exit("nothing listens on 127.0.0.1:%d: is the bridge running?" % port)
+            if waited > PATIENT_SECONDS and not said:
+                print("nothing listens on 127.0.0.1:%d yet; waiting up to %d s for the bridge, "
+                      "which connects to LibreOffice first" % (port, CONNECT_SECONDS),
+                      file=sys.stderr)
+                said = True
             time.sleep(0.25)
     if not answer.endswith(b"\n"):
         sys.exit("the bridge closed the connection without an answer: is the token right?")

@@ -32,10 +32,11 @@ ensure_packages() {
 
 # What building the launcher needs.
 BUILD_PACKAGES=(cmake ninja-build g++ libtomlplusplus-dev)
-# clang with libFuzzer: Debian 12's default clang 14 cannot compile libstdc++ 12's <expected>.
-FUZZ_PACKAGES=(clang-16 libclang-rt-16-dev)
-# Static analysis (clang-tidy 16 for the same reason as clang 16 above).
-LINT_PACKAGES=(clang-tidy-16 cppcheck)
+# clang with libFuzzer, and clang-tidy, of the release this runs on (scripts/releases.sh).
+source "$(dirname "${BASH_SOURCE[0]}")/releases.sh"
+CLANG_VERSION=$(clang_version_of "$(release_of_host)")
+FUZZ_PACKAGES=("clang-$CLANG_VERSION" "libclang-rt-$CLANG_VERSION-dev")
+LINT_PACKAGES=("clang-tidy-$CLANG_VERSION" cppcheck)
 # LibreOffice for a desktop (X11, and Wayland through gtk3), Writer, and the UNO module for the
 # system python3. They replace the display-less -nogui packages, which ignore a document that
 # the user opens in the running instance.
@@ -43,7 +44,7 @@ LIBREOFFICE_PACKAGES=(libreoffice-core libreoffice-writer libreoffice-gtk3 pytho
 # Display servers without a screen, and the tools that look at their windows.
 DESKTOP_PACKAGES=(xvfb xdotool x11-utils x11-apps netpbm weston)
 # Making and checking the Debian package (its completion builds on bash-completion's helpers).
-PACKAGE_PACKAGES=(build-essential debhelper dpkg-dev lintian git bash-completion)
+PACKAGE_PACKAGES=(build-essential dpkg-dev lintian git bash-completion)
 # What the tests need on top: the real LibreOffice test, man page and package checks, and a FUSE
 # file system (bindfs) for the record on a file system without unnamed files.
 TEST_PACKAGES=(libgtest-dev util-linux bindfs "${LIBREOFFICE_PACKAGES[@]}" "${DESKTOP_PACKAGES[@]}"

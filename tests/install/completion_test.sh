@@ -50,5 +50,6 @@ check "--bridge-file \"dir w" "--bridge-file \"dir with space\"/"
 check "--bridge-file \"dir with space/i" "--bridge-file \"dir with space/it's.py\" "
 check "--bridge-file ~/us" "--bridge-file ~/usr/"
 check "--bridge-file=usr/sh" "--bridge-file=usr/share/"
+check "--bridge-file=~/us" "--bridge-file=$dir/usr/"  # no "~" is expanded after "="
 check "--st" "--stop "
 exit $((failures > 0))
