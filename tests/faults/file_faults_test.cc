@@ -176,7 +176,9 @@ TEST(SwappedPaths, ALinkPlantedAfterTheOldRecordWentIsNotWrittenThrough) {
   test::write_file(path, "soffice 1\n");
   test::write_file(victim, "keep", 0644);
   Armed armed({.after_unlink = [&](const std::string& removed) {
-    if (removed == "libreoffice.pids") EXPECT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
+    if (removed == "libreoffice.pids") {
+      EXPECT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
+    }
   }});
   const auto written = test::write_private_at(path, "soffice 2\n");
   ASSERT_FALSE(written);
