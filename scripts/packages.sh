@@ -36,7 +36,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ libtomlplusplus-dev)
 source "$(dirname "${BASH_SOURCE[0]}")/releases.sh"
 CLANG_VERSION=$(clang_version_of "$(release_of_host)")
 FUZZ_PACKAGES=("clang-$CLANG_VERSION" "libclang-rt-$CLANG_VERSION-dev")
-LINT_PACKAGES=("clang-tidy-$CLANG_VERSION" cppcheck)
+LINT_PACKAGES=("clang-$CLANG_VERSION" "clang-tidy-$CLANG_VERSION" cppcheck)
 # LibreOffice for a desktop (X11, and Wayland through gtk3), Writer, and the UNO module for the
 # system python3. They replace the display-less -nogui packages, which ignore a document that
 # the user opens in the running instance.
