@@ -29,8 +29,8 @@ constexpr std::string_view key_name(PortKey key) {
 struct KnownApp {
   std::string_view name;
   AppMode mode{};
-  bool libreoffice =
-      false;  // launched by this program; the bridges of the others are started by hand
+  // Launched by this program; the bridges of the others are started by hand.
+  bool libreoffice = false;
   // The ports the file may leave unset; none where the application has no default.
   std::optional<std::uint16_t> port;
   std::optional<std::uint16_t> uno_port;

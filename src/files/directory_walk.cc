@@ -87,7 +87,7 @@ std::string parent_text(const std::string& where) {
     std::string name = std::move(pending.front());
     pending.pop_front();
     if (name == ".") continue;
-    if (pending.empty() && name != "." && name != "..") {
+    if (pending.empty() && name != "..") {
       return WalkedPath{std::move(directory), std::move(name)};
     }
     // O_PATH: a directory the user may only search is passed through all the same.
