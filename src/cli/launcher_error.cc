@@ -1,5 +1,8 @@
 #include "cli/launcher_error.h"
 
+#include <type_traits>
+
+#include "base/join.h"
 #include "base/program.h"
 #include "base/utf8.h"
 #include "config/known_apps.h"
@@ -7,13 +10,21 @@
 namespace qs {
 namespace {
 
-std::string join_ids(const std::vector<std::uint32_t>& pids) {
-  std::string text;
-  for (std::uint32_t pid : pids) {
-    if (!text.empty()) text += ", ";
-    text += std::to_string(pid);
-  }
-  return text;
+std::string decimal(std::uint32_t value) {
+  return std::to_string(value);
+}
+
+std::string reason_text(const FileSafetyError& reason) {
+  return message_of(reason);
+}
+// The path itself would break the message across lines.
+std::string reason_text(const LauncherError::BridgeFileRefused::LineFeed&) {
+  return "its path contains a line feed, which the launch record cannot hold (rename the file)";
+}
+// Thousands of bytes of path would bury the message.
+std::string reason_text(const LauncherError::BridgeFileRefused::TooLongToRecord& e) {
+  return "its path is too long for the launch record, which holds at most " +
+         std::to_string(e.limit) + " bytes (move the file to a shorter path)";
 }
 
 struct Render {
@@ -22,20 +33,20 @@ struct Render {
     for (const KnownApp& app : kKnownApps) {
       if (app.libreoffice) names.push_back(app.name);
     }
-    std::string tables;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-      if (i > 0) tables += i + 1 == names.size() ? " or " : ", ";
-      tables += "[apps." + std::string(names[i]) + "]";
-    }
+    const std::string tables = join(
+        names, [](std::string_view name) { return "[apps." + std::string(name) + "]"; }, ", ",
+        " or ");
     return "no LibreOffice target is enabled: set enabled = true under " + tables +
            " in the configuration";
   }
   std::string operator()(const LauncherError::TargetsDisagree& e) const {
-    std::string items;
-    for (const auto& [name, port] : e.entries) {
-      if (!items.empty()) items += "; ";
-      items += "apps." + name + "." + std::string(key_name(e.key)) + " = " + std::to_string(port);
-    }
+    const std::string items = join(
+        e.entries,
+        [&](const auto& entry) {
+          return "apps." + entry.first + "." + std::string(key_name(e.key)) + " = " +
+                 std::to_string(entry.second);
+        },
+        "; ");
     return "the enabled LibreOffice targets disagree on " + std::string(key_name(e.key)) + ": " +
            items +
            "; one LibreOffice and one bridge serve all of them, so give them the same value";
@@ -45,13 +56,14 @@ struct Render {
            ": LibreOffice and the bridge cannot listen on the same port";
   }
   std::string operator()(const LauncherError::BridgeFileRefused& e) const {
-    return "the bridge file is refused: " + message_of(e.reason) +
+    return "the bridge file is refused: " +
+           std::visit([](const auto& reason) { return reason_text(reason); }, e.reason) +
            "; pass the absolute path of uno_bridge.py with --bridge-file: "
            "bridges/generated/uno_bridge.py in a clone, "
            "/usr/share/quantelspire-mcp/bridges/uno_bridge.py from the package";
   }
   std::string operator()(const LauncherError::AlreadyRunning& e) const {
-    return "LibreOffice is already running (process " + join_ids(e.pids) +
+    return "LibreOffice is already running (process " + join(e.pids, decimal, ", ") +
            "). The launcher does not attach to an instance that may hold unsaved work and never "
            "closes one it did not start. Close LibreOffice and run the launcher again, or start "
            "it yourself with the option --accept=\"socket,host=127.0.0.1,port=" +
@@ -113,67 +125,31 @@ struct Render {
   }
 };
 
-// The exit status of each kind. A kind added without one finds only the deleted template.
-template <typename Kind>
-int status_of(const Kind&) = delete;
 using E = LauncherError;
-constexpr int status_of(const E::NoTargetEnabled&) {
-  return 2;
-}
-constexpr int status_of(const E::TargetsDisagree&) {
-  return 2;
-}
-constexpr int status_of(const E::SamePort&) {
-  return 2;
-}
-constexpr int status_of(const E::BridgeFileRefused&) {
-  return 2;
-}
-constexpr int status_of(const E::AlreadyRunning&) {
-  return 2;
-}
-constexpr int status_of(const E::BridgeStillRunning&) {
-  return 2;
-}
-constexpr int status_of(const E::PortTaken&) {
-  return 2;
-}
-constexpr int status_of(const E::Config&) {
-  return 1;
-}
-constexpr int status_of(const E::File&) {
-  return 1;
-}
-constexpr int status_of(const E::BadRecord&) {
-  return 1;
-}
-constexpr int status_of(const E::ListProcesses&) {
-  return 1;
-}
-constexpr int status_of(const E::StartFailed&) {
-  return 1;
-}
-constexpr int status_of(const E::LeftRunning&) {
-  return 1;
-}
-constexpr int status_of(const E::SignalFailed&) {
-  return 1;
-}
-constexpr int status_of(const E::ReportFailed&) {
-  return 1;
-}
-constexpr int status_of(const E::PortCheckFailed&) {
-  return 1;
-}
-constexpr int status_of(const E::Busy&) {
-  return 1;
-}
-constexpr int status_of(const E::ProcessCheckFailed&) {
-  return 1;
-}
-constexpr int status_of(const E::LeftUnrecorded&) {
-  return 1;
-}
+
+template <typename... Kinds>
+struct KindList {
+  template <typename Kind>
+  static constexpr bool holds = (std::is_same_v<Kind, Kinds> || ...);
+};
+
+// Exit status 2: the refusals a user resolves by changing what they asked for.
+using ChangeTheRequest =
+    KindList<E::NoTargetEnabled, E::TargetsDisagree, E::SamePort, E::BridgeFileRefused,
+             E::AlreadyRunning, E::BridgeStillRunning, E::PortTaken>;
+// Exit status 1: everything else.
+using Failed = KindList<E::Config, E::File, E::BadRecord, E::ListProcesses, E::StartFailed,
+                        E::LeftRunning, E::SignalFailed, E::ReportFailed, E::PortCheckFailed,
+                        E::Busy, E::ProcessCheckFailed, E::LeftUnrecorded>;
+
+template <typename Variant>
+struct EachInOneList;
+template <typename... Kinds>
+struct EachInOneList<std::variant<Kinds...>> {
+  static constexpr bool value = ((ChangeTheRequest::holds<Kinds> != Failed::holds<Kinds>)&&...);
+};
+static_assert(EachInOneList<decltype(E::kind)>::value,
+              "every kind of LauncherError has its exit status in exactly one list");
 
 }  // namespace
 
@@ -182,7 +158,11 @@ std::string message_of(const LauncherError& error) {
 }
 
 int exit_status_of(const LauncherError& error) {
-  return std::visit([](const auto& kind) { return status_of(kind); }, error.kind);
+  return std::visit(
+      [](const auto& kind) {
+        return ChangeTheRequest::holds<std::decay_t<decltype(kind)>> ? 2 : 1;
+      },
+      error.kind);
 }
 
 }  // namespace qs

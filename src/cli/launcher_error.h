@@ -19,7 +19,14 @@ struct LauncherError {
   using TargetsDisagree = qs::TargetsDisagree;
   using SamePort = qs::SamePort;
   struct BridgeFileRefused {
-    FileSafetyError reason;
+    // A line feed would let the record's next line name another process, which a stop would
+    // then signal.
+    struct LineFeed {};
+    // The record would be longer than what its reader takes.
+    struct TooLongToRecord {
+      std::uint64_t limit = 0;
+    };
+    std::variant<FileSafetyError, LineFeed, TooLongToRecord> reason;
   };
   struct AlreadyRunning {
     std::uint16_t port = 0;
@@ -95,8 +102,8 @@ std::unexpected<LauncherError> fail(Kind kind) {
   return std::unexpected(LauncherError{std::move(kind)});
 }
 
-// 2 for the refusals a user resolves by changing what they asked for, 1 for everything else;
-// decided beside each kind in launcher_error.cc, where a kind without a status does not compile.
+// 2 for the refusals a user resolves by changing what they asked for, 1 for everything else:
+// two lists in launcher_error.cc, where a kind in neither or in both does not compile.
 int exit_status_of(const LauncherError& error);
 
 }  // namespace qs

@@ -324,7 +324,7 @@ class Mapper {
   const std::string path = join_path(config_dir, "config.toml");
   auto text = read_private_file(path, kConfigFileLimit, user);
   if (!text) {
-    if (text.error().kind == FileSafetyError::Kind::NotFound) return RawConfig{};
+    if (text.error().is<FileSafetyError::NotFound>()) return RawConfig{};
     return std::unexpected(ConfigError{ConfigError::Refused{std::move(text.error())}});
   }
   return parse_config(*text);

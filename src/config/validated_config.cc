@@ -1,4 +1,5 @@
 #include "config/validated_config.h"
+#include "base/join.h"
 
 #include <algorithm>
 
@@ -141,9 +142,8 @@ std::unexpected<ConfigError> invalid(std::string text) {
   const auto& apps = raw.apps ? *raw.apps : kNoApps;
   for (const auto& [name, app] : apps) {
     if (std::ranges::none_of(kKnownApps, [&](const KnownApp& k) { return name == k.name; })) {
-      std::string names;
-      for (const KnownApp& known : kKnownApps)
-        names += (names.empty() ? "" : ", ") + std::string(known.name);
+      const std::string names = join(
+          kKnownApps, [](const KnownApp& known) { return std::string(known.name); }, ", ");
       return invalid("unknown application in [apps]; known applications: " + names);
     }
   }

@@ -13,25 +13,17 @@ namespace qs {
 
 [[nodiscard]] std::expected<std::optional<DirectoryLock>, FileSafetyError> DirectoryLock::acquire(
     std::string_view path, std::chrono::milliseconds patience) {
-  using Kind = FileSafetyError::Kind;
-  if (has_nul_byte(path)) {
-    return std::unexpected(
-        FileSafetyError::cannot(FileOperation::Open, path, SystemError::nul_in_path()));
-  }
+  if (has_nul_byte(path))
+    return std::unexpected(FileSafetyError::nul_in(FileOperation::Open, path));
   const std::string c_path(path);
   UniqueFd fd(retry_on_eintr(
       [&] { return ::open(c_path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
   if (!fd.valid()) {
-    switch (errno) {
-      case ENOENT:
-        return std::unexpected(FileSafetyError::of(Kind::NotFound, path));
-      case ELOOP:
-        return std::unexpected(FileSafetyError::of(Kind::SymbolicLink, path));
-      case ENOTDIR:
-        return std::unexpected(FileSafetyError::of(Kind::NotPlainDirectory, path));
-      default:
-        return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
+    if (errno == ENOTDIR) {
+      return std::unexpected(
+          FileSafetyError{std::string(path), FileSafetyError::NotPlainDirectory{}});
     }
+    return std::unexpected(FileSafetyError::of_failed_open(path, errno));
   }
   // Polled with a growing pause, as git waits for its lock files: a blocking flock could not
   // give up at a deadline without a timer signal of its own.

@@ -13,8 +13,6 @@
 namespace qs {
 namespace {
 
-using Kind = FileSafetyError::Kind;
-
 // As many links as the kernel follows in one path before it gives up with ELOOP.
 constexpr int kMaxLinks = 40;
 
@@ -25,14 +23,15 @@ constexpr int kMaxLinks = 40;
     return std::unexpected(FileSafetyError::cannot(FileOperation::Inspect, where, errno));
   }
   if (status.st_uid != user && status.st_uid != 0) {
-    return std::unexpected(FileSafetyError::of(Kind::DirectoryNotOwned, where));
+    return std::unexpected(FileSafetyError{where, FileSafetyError::DirectoryNotOwned{}});
   }
   const std::uint32_t mode = status.st_mode & 07777;
   // Others may only add their own names to a sticky directory, never replace ours; root's
   // group-writable directories (/usr/local, root:staff 2775) are the administrator's choice.
   const bool others = (mode & S_IWOTH) != 0 || ((mode & S_IWGRP) != 0 && status.st_uid != 0);
   if (others && (mode & S_ISVTX) == 0) {
-    return std::unexpected(FileSafetyError::directory_writable_by_others(where, mode));
+    return std::unexpected(
+        FileSafetyError{where, FileSafetyError::DirectoryWritableByOthers{mode}});
   }
   return {};
 }
@@ -67,7 +66,7 @@ std::string parent_text(const std::string& where) {
 [[nodiscard]] std::expected<WalkedPath, FileSafetyError> walk_safe_directories(
     std::string_view path, uid_t user) {
   if (has_nul_byte(path)) {
-    return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, EINVAL));
+    return std::unexpected(FileSafetyError::nul_in(FileOperation::Open, path));
   }
   UniqueFd directory;
   std::string where;
@@ -94,8 +93,7 @@ std::string parent_text(const std::string& where) {
     UniqueFd next(retry_on_eintr(
         [&] { return ::openat(directory.get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC); }));
     if (!next.valid()) {
-      if (errno == ENOENT) return std::unexpected(FileSafetyError::of(Kind::NotFound, path));
-      return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
+      return std::unexpected(FileSafetyError::of_failed_open(path, errno));
     }
     struct stat status {};
     if (::fstat(next.get(), &status) != 0) {
@@ -112,7 +110,9 @@ std::string parent_text(const std::string& where) {
             FileSafetyError::cannot(FileOperation::Open, path, length < 0 ? errno : ENAMETOOLONG));
       }
       const std::string_view followed(target, static_cast<std::size_t>(length));
-      if (followed.empty()) return std::unexpected(FileSafetyError::of(Kind::NotFound, path));
+      if (followed.empty()) {
+        return std::unexpected(FileSafetyError{std::string(path), FileSafetyError::NotFound{}});
+      }
       push_components(pending, followed);
       if (is_absolute_path(followed)) {
         if (auto entered = enter_root(); !entered) {
@@ -131,7 +131,7 @@ std::string parent_text(const std::string& where) {
     directory = std::move(next);
   }
   // The path ends in a directory ("/", "/a/.", "/a/..", "/a/").
-  return std::unexpected(FileSafetyError::of(Kind::NotRegularFile, path));
+  return std::unexpected(FileSafetyError{std::string(path), FileSafetyError::NotRegularFile{}});
 }
 
 }  // namespace qs

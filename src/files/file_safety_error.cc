@@ -1,5 +1,6 @@
 #include "files/file_safety_error.h"
 
+#include <cerrno>
 #include <charconv>
 
 #include "base/utf8.h"
@@ -33,55 +34,65 @@ std::string octal(std::uint32_t value, std::size_t min_digits) {
   return digits;
 }
 
+struct Render {
+  using E = FileSafetyError;
+  std::string path;
+  std::string operator()(const E::CannotAccess& e) const {
+    return "cannot " + std::string(operation_word(e.operation)) + " " + path + ": " +
+           describe(e.error);
+  }
+  std::string operator()(const E::NotFound&) const { return path + " does not exist"; }
+  std::string operator()(const E::AlreadyExists&) const { return path + " already exists"; }
+  std::string operator()(const E::SymbolicLink&) const {
+    return "refusing to follow a symbolic link: " + path;
+  }
+  std::string operator()(const E::NotRegularFile&) const { return "not a regular file: " + path; }
+  std::string operator()(const E::NotPlainDirectory&) const {
+    return "not a plain directory: " + path;
+  }
+  std::string operator()(const E::NotOwned&) const {
+    return path + " is not owned by the current user";
+  }
+  std::string operator()(const E::WrongMode& e) const {
+    return path + " has mode " + octal(e.mode, 4) + "; expected " + octal(e.expected, 4) +
+           " (chmod " + octal(e.expected, 1) + ")";
+  }
+  std::string operator()(const E::WritableByOthers& e) const {
+    return path + " has mode " + octal(e.mode, 4) +
+           " and can be changed by the group or by others (chmod go-w)";
+  }
+  std::string operator()(const E::TooLarge& e) const {
+    return path + " is larger than " + std::to_string(e.limit) + " bytes";
+  }
+  std::string operator()(const E::InvalidPath&) const { return "invalid path: " + path; }
+  std::string operator()(const E::DirectoryNotOwned&) const {
+    return "its directory " + path +
+           " is owned by another user, who could replace the file (move the file to a "
+           "directory of your own)";
+  }
+  std::string operator()(const E::DirectoryWritableByOthers& e) const {
+    return "its directory " + path + " has mode " + octal(e.mode, 4) +
+           ", so the group or others could replace the file (chmod go-w on the directory, or "
+           "move the file)";
+  }
+};
+
 }  // namespace
 
-std::string message_of(const FileSafetyError& error) {
-  using Kind = FileSafetyError::Kind;
-  std::string path = lossy_utf8(error.path);
-  switch (error.kind) {
-    case Kind::CannotAccess:
-      return "cannot " + std::string(operation_word(error.operation)) + " " + path + ": " +
-             describe(error.error);
-    case Kind::NotFound:
-      return path + " does not exist";
-    case Kind::AlreadyExists:
-      return path + " already exists";
-    case Kind::SymbolicLink:
-      return "refusing to follow a symbolic link: " + path;
-    case Kind::NotRegularFile:
-      return "not a regular file: " + path;
-    case Kind::NotPlainDirectory:
-      return "not a plain directory: " + path;
-    case Kind::NotOwned:
-      return path + " is not owned by the current user";
-    case Kind::WrongMode:
-      return path + " has mode " + octal(error.mode, 4) + "; expected " +
-             octal(error.expected_mode, 4) + " (chmod " + octal(error.expected_mode, 1) + ")";
-    case Kind::WritableByOthers:
-      return path + " has mode " + octal(error.mode, 4) +
-             " and can be changed by the group or by others (chmod go-w)";
-    case Kind::TooLarge:
-      return path + " is larger than " + std::to_string(error.limit) + " bytes";
-    case Kind::DirectoryNotOwned:
-      return "its directory " + path +
-             " is owned by another user, who could replace the file (move the file to a "
-             "directory of your own)";
-    case Kind::DirectoryWritableByOthers:
-      return "its directory " + path + " has mode " + octal(error.mode, 4) +
-             ", so the group or others could replace the file (chmod go-w on the directory, or "
-             "move the file)";
-    case Kind::InvalidPath:
-      return "invalid path: " + path;
-    case Kind::LineFeedInPath:
-      // The path itself would break the message across lines.
-      return "its path contains a line feed, which the launch record cannot hold (rename the "
-             "file)";
-    case Kind::TooLongToRecord:
-      // Thousands of bytes of path would bury the message.
-      return "its path is too long for the launch record, which holds at most " +
-             std::to_string(error.limit) + " bytes (move the file to a shorter path)";
+FileSafetyError FileSafetyError::of_failed_open(std::string_view path, int code) {
+  std::string owned(path);
+  switch (code) {
+    case ENOENT:
+      return {std::move(owned), NotFound{}};
+    case ELOOP:
+      return {std::move(owned), SymbolicLink{}};
+    default:
+      return cannot(FileOperation::Open, path, code);
   }
-  return path;
+}
+
+std::string message_of(const FileSafetyError& error) {
+  return std::visit(Render{lossy_utf8(error.path)}, error.kind);
 }
 
 }  // namespace qs

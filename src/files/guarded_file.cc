@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "base/eintr.h"
+#include "base/errno_class.h"
 #include "base/output_stream.h"
 #include "base/path.h"
 #include "base/unique_fd.h"
@@ -15,56 +16,43 @@
 namespace qs {
 namespace {
 
-using Kind = FileSafetyError::Kind;
-
 struct OpenFile {
   UniqueFd fd;
   struct stat status;
 };
 
-// One open and one fstat; the checks of the callers all work on this one status, taken from
-// the descriptor, so a path swapped after the open cannot change the answer. `name` is opened
-// relative to `dir_fd`; messages name `path`.
-[[nodiscard]] std::expected<OpenFile, FileSafetyError> open_regular(int dir_fd,
-                                                                    const std::string& name,
-                                                                    std::string_view path) {
-  if (has_nul_byte(path))
-    return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, EINVAL));
-  const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-  UniqueFd fd(retry_on_eintr([&] { return ::openat(dir_fd, name.c_str(), flags); }));
-  if (!fd.valid()) {
-    switch (errno) {
-      case ELOOP:
-        return std::unexpected(FileSafetyError::of(Kind::SymbolicLink, path));
-      case ENOENT:
-        return std::unexpected(FileSafetyError::of(Kind::NotFound, path));
-      default:
-        return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
-    }
-  }
-  OpenFile file{std::move(fd), {}};
-  if (::fstat(file.fd.get(), &file.status) != 0) {
-    return std::unexpected(FileSafetyError::cannot(FileOperation::Inspect, path, errno));
-  }
-  if (!S_ISREG(file.status.st_mode)) {
-    return std::unexpected(FileSafetyError::of(Kind::NotRegularFile, path));
-  }
-  return file;
+// A file as the operations here reach it: `name` relative to `dir_fd`, `path` in messages.
+struct Target {
+  int dir_fd;
+  std::string name;
+  std::string path;
+};
+
+Target at_path(std::string_view path) {
+  return {AT_FDCWD, std::string(path), std::string(path)};
 }
 
-[[nodiscard]] std::expected<OpenFile, FileSafetyError> open_owned_private(std::string_view path,
-                                                                          uid_t owner, int dir_fd) {
-  auto file =
-      open_regular(dir_fd, std::string(dir_fd == AT_FDCWD ? path : last_component(path)), path);
-  if (!file) return file;
-  // The owner test comes first: a foreign file says so, whatever its mode.
-  if (file->status.st_uid != owner) {
-    return std::unexpected(FileSafetyError::of(Kind::NotOwned, path));
+Target in_directory(DirectoryRef dir, std::string_view name) {
+  return {dir.fd, std::string(name), join_path(dir.path, name)};
+}
+
+// One open and one fstat; the checks of the callers all work on this one status, taken from
+// the descriptor, so a path swapped after the open cannot change the answer.
+[[nodiscard]] std::expected<OpenFile, FileSafetyError> open_regular(const Target& file) {
+  if (has_nul_byte(file.name)) {
+    return std::unexpected(FileSafetyError::nul_in(FileOperation::Open, file.path));
   }
-  if ((file->status.st_mode & 0077) != 0) {
-    return std::unexpected(FileSafetyError::wrong_mode(path, file->status.st_mode & 07777, 0600));
+  const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+  UniqueFd fd(retry_on_eintr([&] { return ::openat(file.dir_fd, file.name.c_str(), flags); }));
+  if (!fd.valid()) return std::unexpected(FileSafetyError::of_failed_open(file.path, errno));
+  OpenFile opened{std::move(fd), {}};
+  if (::fstat(opened.fd.get(), &opened.status) != 0) {
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Inspect, file.path, errno));
   }
-  return file;
+  if (!S_ISREG(opened.status.st_mode)) {
+    return std::unexpected(FileSafetyError{file.path, FileSafetyError::NotRegularFile{}});
+  }
+  return opened;
 }
 
 // Reads to the end, asking for no more than what remains of limit + 1 bytes in all, so that
@@ -87,19 +75,38 @@ struct OpenFile {
     data.resize(old_size + static_cast<std::size_t>(n));
     if (n == 0) break;
   }
-  if (data.size() > limit) return std::unexpected(FileSafetyError::too_large(path, limit));
+  if (data.size() > limit) {
+    return std::unexpected(FileSafetyError{std::string(path), FileSafetyError::TooLarge{limit}});
+  }
   return data;
+}
+
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_private(const Target& target,
+                                                                       std::uint64_t limit,
+                                                                       uid_t owner) {
+  auto file = open_regular(target);
+  if (!file) return std::unexpected(std::move(file.error()));
+  // The owner test comes first: a foreign file says so, whatever its mode.
+  if (file->status.st_uid != owner) {
+    return std::unexpected(FileSafetyError{target.path, FileSafetyError::NotOwned{}});
+  }
+  if ((file->status.st_mode & 0077) != 0) {
+    return std::unexpected(FileSafetyError{
+        target.path, FileSafetyError::WrongMode{file->status.st_mode & 07777, 0600}});
+  }
+  return read_to_limit(file->fd, target.path, limit);
+}
+
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded(const Target& target) {
+  auto file = open_regular(target);
+  if (!file) return std::unexpected(std::move(file.error()));
+  return read_to_limit(file->fd, target.path, kBoundedFileLimit);
 }
 
 // What a file system without unnamed files answers an O_TMPFILE open with (NFS, most FUSE file
 // systems, an older kernel's overlay), or the link that names such a file.
 bool unnamed_file_refused(int code) {
-  return code == EOPNOTSUPP || code == EISDIR || code == EINVAL || code == ENOSYS;
-}
-
-// What a file system answers a rename that must not replace a name with, where it cannot tell.
-bool no_replace_refused(int code) {
-  return code == EINVAL || code == EOPNOTSUPP || code == ENOSYS;
+  return means_unsupported(code) || code == EISDIR;
 }
 
 // Whether the unnamed file can be named through /proc later: where /proc does not show it (not
@@ -113,16 +120,20 @@ bool nameable_through_proc(const UniqueFd& fd) {
          shown.st_dev == own.st_dev && shown.st_ino == own.st_ino;
 }
 
+// The named temporary of `name`; messages name `path`, the file it stands in for.
 [[nodiscard]] std::expected<UniqueFd, FileSafetyError> create_temporary(int dir_fd,
-                                                                        std::string_view path) {
-  const std::string temporary = PendingFile::temporary_path(path);
-  const std::string name(last_component(temporary));
+                                                                        const std::string& name,
+                                                                        const std::string& path) {
+  const std::string temporary = PendingFile::temporary_path(name);
   UniqueFd fd(retry_on_eintr([&] {
-    return ::openat(dir_fd, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+    return ::openat(dir_fd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                     0600);
   }));
   if (fd.valid()) return fd;
-  if (errno == EEXIST) return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, temporary));
+  if (errno == EEXIST) {
+    return std::unexpected(
+        FileSafetyError{PendingFile::temporary_path(path), FileSafetyError::AlreadyExists{}});
+  }
   return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
 }
 
@@ -130,33 +141,38 @@ bool nameable_through_proc(const UniqueFd& fd) {
 
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_private_file(std::string_view path,
                                                                             std::uint64_t limit,
-                                                                            uid_t owner,
-                                                                            int dir_fd) {
-  auto file = open_owned_private(path, owner, dir_fd);
-  if (!file) return std::unexpected(std::move(file.error()));
-  return read_to_limit(file->fd, path, limit);
+                                                                            uid_t owner) {
+  return read_private(at_path(path), limit, owner);
 }
 
-[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path,
-                                                                            int base_fd) {
-  auto file = open_regular(base_fd, std::string(path), path);
-  if (!file) return std::unexpected(std::move(file.error()));
-  return read_to_limit(file->fd, path, kBoundedFileLimit);
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_private_file_at(
+    DirectoryRef dir, std::string_view name, std::uint64_t limit, uid_t owner) {
+  return read_private(in_directory(dir, name), limit, owner);
+}
+
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path) {
+  return read_bounded(at_path(path));
+}
+
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file_at(
+    DirectoryRef dir, std::string_view relative) {
+  return read_bounded(in_directory(dir, relative));
 }
 
 [[nodiscard]] std::expected<PendingFile, FileSafetyError> PendingFile::create(
-    int dir_fd, std::string_view path, std::string_view contents) {
+    DirectoryRef dir, std::string_view name, std::string_view contents) {
   UniqueFd fd(retry_on_eintr(
-      [&] { return ::openat(dir_fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600); }));
+      [&] { return ::openat(dir.fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600); }));
+  const std::string path = join_path(dir.path, name);
   if (!fd.valid() && !unnamed_file_refused(errno))
     return std::unexpected(FileSafetyError::cannot(FileOperation::Open, path, errno));
   const bool named = !fd.valid() || !nameable_through_proc(fd);
   if (named) {
-    auto temporary = create_temporary(dir_fd, path);
+    auto temporary = create_temporary(dir.fd, std::string(name), path);
     if (!temporary) return std::unexpected(std::move(temporary.error()));
     fd = std::move(*temporary);
   }
-  PendingFile file(dir_fd, path, std::move(fd), contents.size(), named);
+  PendingFile file(dir, name, std::move(fd), contents.size(), named);
   // The umask narrows the creation mode (0200 under 0477): the mode is set here, so that every
   // later launch and stop can read the record back.
   if (::fchmod(file.fd_.get(), 0600) != 0) {
@@ -168,16 +184,17 @@ bool nameable_through_proc(const UniqueFd& fd) {
   return file;
 }
 
-void PendingFile::remove_leftover(int dir_fd, std::string_view path) {
-  const std::string name(last_component(temporary_path(path)));
+void PendingFile::remove_leftover(DirectoryRef dir, std::string_view name) {
+  const std::string temporary = temporary_path(name);
   struct stat status {};
-  if (::fstatat(dir_fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
-    (void)::unlinkat(dir_fd, name.c_str(), 0);
+  if (::fstatat(dir.fd, temporary.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
+    (void)::unlinkat(dir.fd, temporary.c_str(), 0);
   }
 }
 
 PendingFile::PendingFile(PendingFile&& other) noexcept
     : dir_fd_(other.dir_fd_),
+      name_(std::move(other.name_)),
       path_(std::move(other.path_)),
       fd_(std::move(other.fd_)),
       size_(other.size_),
@@ -185,7 +202,7 @@ PendingFile::PendingFile(PendingFile&& other) noexcept
 
 PendingFile::~PendingFile() {
   if (named_) {
-    (void)::unlinkat(dir_fd_, std::string(last_component(temporary_path(path_))).c_str(), 0);
+    (void)::unlinkat(dir_fd_, temporary_path(name_).c_str(), 0);
   }
 }
 
@@ -219,12 +236,13 @@ PendingFile::~PendingFile() {
 // where the file system cannot promise that, a plain rename follows (the old record is gone
 // already, and the directory is the user's alone and locked).
 [[nodiscard]] std::expected<void, FileSafetyError> PendingFile::name_temporary() {
-  const std::string temporary(last_component(temporary_path(path_)));
-  const std::string name(last_component(path_));
-  if (::renameat2(dir_fd_, temporary.c_str(), dir_fd_, name.c_str(), RENAME_NOREPLACE) != 0 &&
-      (!no_replace_refused(errno) ||
-       ::renameat(dir_fd_, temporary.c_str(), dir_fd_, name.c_str()) != 0)) {
-    if (errno == EEXIST) return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, path_));
+  const std::string temporary = temporary_path(name_);
+  if (::renameat2(dir_fd_, temporary.c_str(), dir_fd_, name_.c_str(), RENAME_NOREPLACE) != 0 &&
+      (!means_unsupported(errno) ||
+       ::renameat(dir_fd_, temporary.c_str(), dir_fd_, name_.c_str()) != 0)) {
+    if (errno == EEXIST) {
+      return std::unexpected(FileSafetyError{path_, FileSafetyError::AlreadyExists{}});
+    }
     return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path_, errno));
   }
   named_ = false;
@@ -235,11 +253,13 @@ PendingFile::~PendingFile() {
                                                                       std::string_view contents) {
   if (auto rewritten = room.rewrite(contents); !rewritten) return rewritten;
   const int dir_fd = room.dir_fd_;
+  const std::string& name = room.name_;
   const std::string& path = room.path_;
-  const std::string name(last_component(path));
   // Whatever else stands there goes, a symbolic link itself and never its target.
   if (::unlinkat(dir_fd, name.c_str(), 0) != 0 && errno != ENOENT) {
-    if (errno == EISDIR) return std::unexpected(FileSafetyError::of(Kind::NotRegularFile, path));
+    if (errno == EISDIR) {
+      return std::unexpected(FileSafetyError{path, FileSafetyError::NotRegularFile{}});
+    }
     return std::unexpected(FileSafetyError::cannot(FileOperation::Remove, path, errno));
   }
   if (room.named_) return room.name_temporary();
@@ -247,13 +267,15 @@ PendingFile::~PendingFile() {
   // unlink fails with EEXIST instead of being replaced.
   const std::string self = "/proc/self/fd/" + std::to_string(room.fd_.get());
   if (::linkat(AT_FDCWD, self.c_str(), dir_fd, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return {};
-  if (errno == EEXIST) return std::unexpected(FileSafetyError::of(Kind::AlreadyExists, path));
+  if (errno == EEXIST) {
+    return std::unexpected(FileSafetyError{path, FileSafetyError::AlreadyExists{}});
+  }
   if (errno != ENOENT && errno != EPERM && !unnamed_file_refused(errno)) {
     return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path, errno));
   }
   // A file system that makes unnamed files but will not link them: the contents go to a named
   // one after all, whose room was not taken beforehand (a full file system fails now).
-  auto temporary = create_temporary(dir_fd, path);
+  auto temporary = create_temporary(dir_fd, name, path);
   if (!temporary) return std::unexpected(std::move(temporary.error()));
   room.fd_ = std::move(*temporary);
   room.named_ = true;
@@ -266,39 +288,33 @@ PendingFile::~PendingFile() {
   return room.name_temporary();
 }
 
-[[nodiscard]] std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path,
-                                                                          int dir_fd) {
-  if (has_nul_byte(path)) {
-    return std::unexpected(
-        FileSafetyError::cannot(FileOperation::Remove, path, SystemError::nul_in_path()));
+[[nodiscard]] std::expected<void, FileSafetyError> remove_file_at(DirectoryRef dir,
+                                                                  std::string_view name) {
+  const Target file = in_directory(dir, name);
+  if (has_nul_byte(file.name)) {
+    return std::unexpected(FileSafetyError::nul_in(FileOperation::Remove, file.path));
   }
-  const std::string removed(dir_fd == AT_FDCWD ? path : last_component(path));
-  if (::unlinkat(dir_fd, removed.c_str(), 0) != 0 && errno != ENOENT) {
-    return std::unexpected(FileSafetyError::cannot(FileOperation::Remove, path, errno));
+  if (::unlinkat(file.dir_fd, file.name.c_str(), 0) != 0 && errno != ENOENT) {
+    return std::unexpected(FileSafetyError::cannot(FileOperation::Remove, file.path, errno));
   }
   return {};
 }
 
 [[nodiscard]] std::expected<void, FileSafetyError> check_bridge_script(std::string_view path) {
-  if (!is_absolute_path(path)) return std::unexpected(FileSafetyError::of(Kind::InvalidPath, path));
-  // The record names the bridge by this path on one line: a line feed would let the next line
-  // name another process, which the stop would then signal.
-  if (path.find('\n') != std::string_view::npos) {
-    return std::unexpected(FileSafetyError::of(Kind::LineFeedInPath, path));
-  }
   // Nobody else may be able to change the directories on the way either, or they could put
   // another file in its place between this check and the interpreter's own open.
   const uid_t user = ::geteuid();
   auto walked = walk_safe_directories(path, user);
   if (!walked) return std::unexpected(std::move(walked.error()));
-  auto file = open_regular(walked->directory.get(), walked->name, path);
+  auto file = open_regular({walked->directory.get(), walked->name, std::string(path)});
   if (!file) return std::unexpected(std::move(file.error()));
   const uid_t owner = file->status.st_uid;
   if (owner != user && owner != 0) {
-    return std::unexpected(FileSafetyError::of(Kind::NotOwned, path));
+    return std::unexpected(FileSafetyError{std::string(path), FileSafetyError::NotOwned{}});
   }
   if ((file->status.st_mode & 0022) != 0) {
-    return std::unexpected(FileSafetyError::writable_by_others(path, file->status.st_mode & 07777));
+    return std::unexpected(FileSafetyError{
+        std::string(path), FileSafetyError::WritableByOthers{file->status.st_mode & 07777}});
   }
   return {};
 }

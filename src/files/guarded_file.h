@@ -1,6 +1,5 @@
 #pragma once
 
-#include <fcntl.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -8,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/path.h"
 #include "base/unique_fd.h"
 #include "files/file_safety_error.h"
 
@@ -16,23 +16,29 @@ namespace qs {
 // Every open here refuses a symbolic link in the last component, does not block on a FIFO or a
 // device, and checks type, owner and mode on the open descriptor, never on the path.
 
-// Where a function here takes `dir_fd`, it is the open directory of `path`, and the file is
-// reached through it by the last component of `path` alone: a directory replaced at that path
-// since it was opened is not the one read or changed.
+// An open directory, and the path that names it in messages. A file reached through it by name
+// is the one in that directory, even if another directory has been put at its path since.
+struct DirectoryRef {
+  int fd = -1;
+  std::string_view path;
+};
 
-// The whole contents of a private file of at most `limit` bytes.
+// The whole contents of a private file of at most `limit` bytes: the one at `path`, or the one
+// `name` in `dir`.
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_private_file(std::string_view path,
                                                                             std::uint64_t limit,
-                                                                            uid_t owner,
-                                                                            int dir_fd = AT_FDCWD);
+                                                                            uid_t owner);
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_private_file_at(
+    DirectoryRef dir, std::string_view name, std::uint64_t limit, uid_t owner);
 
 inline constexpr std::uint64_t kBoundedFileLimit = 65536;
 
 // The whole contents of a regular file of at most 65536 bytes, whoever owns it (/proc files).
-// A relative `path` is taken from the open directory `base_fd`, all of it (the /proc scan, which
-// saves resolving /proc again for every process).
-[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path,
-                                                                            int base_fd = AT_FDCWD);
+// `relative` may run through subdirectories of `dir` (the /proc scan opens /proc once for all
+// its processes).
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path);
+[[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file_at(
+    DirectoryRef dir, std::string_view relative);
 
 class PendingFile;
 
@@ -52,42 +58,52 @@ class PendingFile;
 // to remove.
 class PendingFile {
  public:
-  // In the open directory `dir_fd` of `path`, which must outlive the file.
+  // The file `name` of `dir`, whose descriptor must outlive it.
   [[nodiscard]] static std::expected<PendingFile, FileSafetyError> create(
-      int dir_fd, std::string_view path, std::string_view contents);
+      DirectoryRef dir, std::string_view name, std::string_view contents);
 
-  // Where the file stands before it is put in place on a file system without unnamed files.
+  // Where the file stands before it is put in place on a file system without unnamed files: the
+  // name, or the path, with ".new" added.
   static std::string temporary_path(std::string_view path) { return std::string(path) + ".new"; }
 
-  // Removes what a writer killed before it named its file left under the temporary name, where
-  // something stands there. A failure is no reason to stop: a stop does not need the name, and
-  // a launch that does says so when it makes its own room.
-  static void remove_leftover(int dir_fd, std::string_view path);
+  // Removes what a writer killed before it named its file `name` left under the temporary name,
+  // where something stands there. A failure is no reason to stop: a stop does not need the name,
+  // and a launch that does says so when it makes its own room.
+  static void remove_leftover(DirectoryRef dir, std::string_view name);
 
   PendingFile(PendingFile&& other) noexcept;
   PendingFile& operator=(PendingFile&&) = delete;
   ~PendingFile();
 
  private:
-  PendingFile(int dir_fd, std::string_view path, UniqueFd fd, std::size_t size, bool named)
-      : dir_fd_(dir_fd), path_(path), fd_(std::move(fd)), size_(size), named_(named) {}
+  PendingFile(DirectoryRef dir, std::string_view name, UniqueFd fd, std::size_t size, bool named)
+      : dir_fd_(dir.fd),
+        name_(name),
+        path_(join_path(dir.path, name)),
+        fd_(std::move(fd)),
+        size_(size),
+        named_(named) {}
   [[nodiscard]] std::expected<void, FileSafetyError> rewrite(std::string_view contents);
   [[nodiscard]] std::expected<void, FileSafetyError> name_temporary();
   friend std::expected<void, FileSafetyError> write_private_file(PendingFile room,
                                                                  std::string_view contents);
 
   int dir_fd_;
-  std::string path_;
+  std::string name_;
+  std::string path_;  // in messages
   UniqueFd fd_;
   std::size_t size_;
-  bool named_;  // it stands at temporary_path(path_)
+  bool named_;  // it stands at temporary_path(name_)
 };
 
-[[nodiscard]] std::expected<void, FileSafetyError> remove_file_if_present(std::string_view path,
-                                                                          int dir_fd = AT_FDCWD);
+// Removes the file `name` of `dir`; a file already missing is no failure.
+[[nodiscard]] std::expected<void, FileSafetyError> remove_file_at(DirectoryRef dir,
+                                                                  std::string_view name);
 
-// Admits a script that another program will run: absolute, a regular file reached without a
-// final symbolic link, owned by the current user or root, writable by nobody else.
+// Whether a script that another program will run is safe to run: an absolute path (a relative
+// one is walked from the root) whose
+// directories nobody else can change (walk_safe_directories), to a regular file reached without
+// a final symbolic link, owned by the current user or root, writable by nobody else.
 [[nodiscard]] std::expected<void, FileSafetyError> check_bridge_script(std::string_view path);
 
 }  // namespace qs

@@ -15,8 +15,6 @@
 namespace qs {
 namespace {
 
-using Kind = FileSafetyError::Kind;
-
 // The path without its last component; none for the root or a single relative name.
 std::optional<std::string> parent_of(std::string_view path) {
   while (path.size() > 1 && path.back() == '/')
@@ -84,11 +82,15 @@ int make_directories(const std::string& dir) {
                                                                   const struct stat& status,
                                                                   uid_t owner) {
   if (!S_ISDIR(status.st_mode)) {
-    return std::unexpected(FileSafetyError::of(Kind::NotPlainDirectory, path));
+    return std::unexpected(
+        FileSafetyError{std::string(path), FileSafetyError::NotPlainDirectory{}});
   }
-  if (status.st_uid != owner) return std::unexpected(FileSafetyError::of(Kind::NotOwned, path));
+  if (status.st_uid != owner) {
+    return std::unexpected(FileSafetyError{std::string(path), FileSafetyError::NotOwned{}});
+  }
   if ((status.st_mode & 0077) != 0) {
-    return std::unexpected(FileSafetyError::wrong_mode(path, status.st_mode & 07777, 0700));
+    return std::unexpected(FileSafetyError{
+        std::string(path), FileSafetyError::WrongMode{status.st_mode & 07777, 0700}});
   }
   return {};
 }
@@ -102,8 +104,9 @@ int make_directories(const std::string& dir) {
   // ENOTDIR also means the path is missing: an ancestor is not a directory. Going on lets the
   // creation report it against the path's parent: "File exists" when the parent is that file,
   // "Not a directory" when the file lies further up.
-  const SystemError missing = status.error().error;
-  if (missing != SystemError::from_errno(ENOENT) && missing != SystemError::from_errno(ENOTDIR)) {
+  const auto* failed = std::get_if<FileSafetyError::CannotAccess>(&status.error().kind);
+  if (failed == nullptr || (failed->error != SystemError::from_errno(ENOENT) &&
+                            failed->error != SystemError::from_errno(ENOTDIR))) {
     return std::unexpected(std::move(status.error()));
   }
   if (auto parent = parent_of(path)) {

@@ -6,18 +6,18 @@
 namespace qs {
 
 std::string launch_record_path(std::string_view runtime_dir) {
-  return join_path(join_path(runtime_dir, kLaunchDirectoryName), "libreoffice.pids");
+  return join_path(join_path(runtime_dir, kLaunchDirectoryName), kLaunchRecordName);
 }
 
 [[nodiscard]] std::expected<LaunchDirectory, LauncherError> LaunchDirectory::lock(
     std::string_view runtime_dir) {
-  auto lock =
-      DirectoryLock::acquire(join_path(runtime_dir, kLaunchDirectoryName), kLaunchLockPatience);
+  std::string path = join_path(runtime_dir, kLaunchDirectoryName);
+  auto lock = DirectoryLock::acquire(path, kLaunchLockPatience);
   if (!lock) return fail(LauncherError::File{std::move(lock.error())});
   std::string record_path = launch_record_path(runtime_dir);
   if (!*lock) return fail(LauncherError::Busy{std::move(record_path)});
-  LaunchDirectory directory(std::move(**lock), std::move(record_path));
-  PendingFile::remove_leftover(directory.lock_.fd(), directory.record_path_);
+  LaunchDirectory directory(std::move(**lock), std::move(path), std::move(record_path));
+  PendingFile::remove_leftover(directory.locked(), kLaunchRecordName);
   return directory;
 }
 
@@ -34,18 +34,18 @@ std::string launch_record_path(std::string_view runtime_dir) {
 
 [[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError>
 LaunchDirectory::read_record() const {
-  return read_launch_record(record_path_, lock_.fd());
+  return read_launch_record(locked(), kLaunchRecordName);
 }
 
 [[nodiscard]] std::expected<PendingFile, LauncherError> LaunchDirectory::make_record_room(
-    std::string_view bridge_file) const {
-  auto room = PendingFile::create(lock_.fd(), record_path_, largest_launch_record(bridge_file));
+    std::string_view largest_record) const {
+  auto room = PendingFile::create(locked(), kLaunchRecordName, largest_record);
   if (!room) return fail(LauncherError::File{std::move(room.error())});
   return std::move(*room);
 }
 
 [[nodiscard]] std::expected<void, LauncherError> LaunchDirectory::remove_record() const {
-  if (auto removed = remove_file_if_present(record_path_, lock_.fd()); !removed) {
+  if (auto removed = remove_file_at(locked(), kLaunchRecordName); !removed) {
     return fail(LauncherError::File{std::move(removed.error())});
   }
   return {};

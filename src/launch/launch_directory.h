@@ -15,8 +15,9 @@
 
 namespace qs {
 
-// The folder of runtime_dir that holds the record.
+// The folder of runtime_dir that holds the record, and the record's name there.
 inline constexpr std::string_view kLaunchDirectoryName = "launch";
+inline constexpr std::string_view kLaunchRecordName = "libreoffice.pids";
 
 // runtime_dir/launch/libreoffice.pids
 std::string launch_record_path(std::string_view runtime_dir);
@@ -46,18 +47,20 @@ class LaunchDirectory {
 
   [[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> read_record() const;
 
-  // The room of the largest record a launch of `bridge_file` can write, taken now; the record
-  // goes in place through it. It must not outlive the directory.
+  // The room of `largest_record` (AdmittedBridgeFile's), taken now; the record goes in place
+  // through it. It must not outlive the directory.
   [[nodiscard]] std::expected<PendingFile, LauncherError> make_record_room(
-      std::string_view bridge_file) const;
+      std::string_view largest_record) const;
 
   [[nodiscard]] std::expected<void, LauncherError> remove_record() const;
 
  private:
-  LaunchDirectory(DirectoryLock lock, std::string record_path)
-      : lock_(std::move(lock)), record_path_(std::move(record_path)) {}
+  LaunchDirectory(DirectoryLock lock, std::string path, std::string record_path)
+      : lock_(std::move(lock)), path_(std::move(path)), record_path_(std::move(record_path)) {}
+  DirectoryRef locked() const { return {lock_.fd(), path_}; }
 
   DirectoryLock lock_;
+  std::string path_;
   std::string record_path_;
 };
 

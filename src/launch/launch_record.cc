@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include "base/path.h"
 #include "base/utf8.h"
 #include "launch/process_id.h"
 
@@ -49,14 +50,14 @@ std::optional<LaunchRecord> parse_launch_record(std::string_view text) {
 }
 
 [[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(
-    std::string_view path, int dir_fd) {
-  auto text = read_private_file(path, kLaunchRecordLimit, ::geteuid(), dir_fd);
+    DirectoryRef dir, std::string_view name) {
+  auto text = read_private_file_at(dir, name, kLaunchRecordLimit, ::geteuid());
   if (!text) {
-    if (text.error().kind == FileSafetyError::Kind::NotFound) return std::nullopt;
-    return std::unexpected(LauncherError{LauncherError::File{std::move(text.error())}});
+    if (text.error().is<FileSafetyError::NotFound>()) return std::nullopt;
+    return fail(LauncherError::File{std::move(text.error())});
   }
   auto record = parse_launch_record(*text);
-  if (!record) return std::unexpected(LauncherError{LauncherError::BadRecord{std::string(path)}});
+  if (!record) return fail(LauncherError::BadRecord{join_path(dir.path, name)});
   return record;
 }
 

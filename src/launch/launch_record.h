@@ -1,7 +1,5 @@
 #pragma once
 
-#include <fcntl.h>
-
 #include <cstdint>
 #include <expected>
 #include <optional>
@@ -29,10 +27,9 @@ struct LaunchRecord {
 // What the reader takes; no launch writes more (a bridge path that would need more is refused).
 inline constexpr std::uint64_t kLaunchRecordLimit = 4096;
 
-// No record when the file does not exist. `dir_fd`, where given, is the open directory of
-// `path` through which the file is read.
+// The record `name` of `dir`; none when the file does not exist.
 [[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(
-    std::string_view path, int dir_fd = AT_FDCWD);
+    DirectoryRef dir, std::string_view name);
 
 // The record's text to a LaunchRecord; nothing when it is malformed.
 std::optional<LaunchRecord> parse_launch_record(std::string_view text);

@@ -1,54 +1,47 @@
 #include "launch/proc_file.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 
+#include "base/errno_class.h"
 #include "base/path.h"
 #include "base/utf8.h"
 #include "files/guarded_file.h"
 
 namespace qs {
 bool means_no_process(int error_code) {
-  switch (error_code) {
-    case ENOENT:   // ended
-    case ESRCH:    // ending
-    case ENOTDIR:  // an entry that is no process directory
-    case EACCES:   // another user's, hidden from us
-    case EPERM:
-      return true;
-    default:
-      return false;
-  }
+  // Ended or ending, an entry that is no process directory, or another user's hidden from us.
+  return means_gone(error_code) || error_code == ENOTDIR || means_refused(error_code);
 }
 
 namespace {
 
-// Whether the process entry that holds `path` (its directory) belongs to `user`; an entry gone
-// or unreadable meanwhile is no longer anyone's.
-bool entry_belongs_to(int dir_fd, std::string_view path, uid_t user) {
-  const std::string entry(path.substr(0, path.rfind('/')));
+// Whether the process entry `entry` belongs to `user`; an entry gone or unreadable meanwhile is
+// no longer anyone's.
+bool entry_belongs_to(const std::string& entry, uid_t user) {
   struct stat status {};
-  return ::fstatat(dir_fd, entry.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
-         status.st_uid == user;
+  return ::lstat(entry.c_str(), &status) == 0 && status.st_uid == user;
 }
 
-[[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_with_owner(
-    int dir_fd, std::string_view path, std::optional<uid_t> user) {
-  auto contents = read_bounded_file(path, dir_fd);
+// What a read of a process file answers: its contents, nothing (not a process of ours, or one
+// that has ended), or a failure of the launcher's own. A refusal is a failure where
+// `refused_is_failure()`.
+template <typename RefusedIsFailure>
+[[nodiscard]] std::expected<std::optional<std::string>, SystemError> answer_of(
+    std::expected<std::string, FileSafetyError> contents, RefusedIsFailure refused_is_failure) {
   if (contents) return std::move(*contents);
-  const FileSafetyError& error = contents.error();
-  if (error.kind != FileSafetyError::Kind::CannotAccess) return std::nullopt;
-  const int code = error.error.code;
-  const bool refused = code == EACCES || code == EPERM;
-  if (refused && user && entry_belongs_to(dir_fd, path, *user)) {
-    return std::unexpected(error.error);
+  const auto* failed = std::get_if<FileSafetyError::CannotAccess>(&contents.error().kind);
+  if (failed == nullptr) return std::nullopt;
+  const int code = failed->error.code;
+  if ((means_refused(code) && refused_is_failure()) || !means_no_process(code)) {
+    return std::unexpected(failed->error);
   }
-  if (!means_no_process(code)) return std::unexpected(error.error);
   return std::nullopt;
 }
+
+constexpr auto kNever = [] { return false; };
 
 // A command-line argument as the record gives it back once written and read: invalid UTF-8
 // replaced, and a final carriage return lost to the CR LF line terminator.
@@ -61,13 +54,13 @@ std::string as_read_back(std::string_view argument) {
 }  // namespace
 
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
-    int dir_fd, std::string_view path) {
-  return read_with_owner(dir_fd, path, std::nullopt);
+    std::string_view path) {
+  return answer_of(read_bounded_file(path), kNever);
 }
 
-[[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
-    int dir_fd, std::string_view path, uid_t user) {
-  return read_with_owner(dir_fd, path, user);
+[[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file_at(
+    DirectoryRef proc, std::string_view relative) {
+  return answer_of(read_bounded_file_at(proc, relative), kNever);
 }
 
 [[nodiscard]] std::expected<bool, LauncherError> runs_bridge_file(std::string_view proc_root,
@@ -75,10 +68,11 @@ std::string as_read_back(std::string_view argument) {
                                                                   std::string_view python_program,
                                                                   std::string_view bridge_file) {
   const std::string entry = join_path(proc_root, std::to_string(pid));
-  const auto cmdline = read_proc_file(AT_FDCWD, join_path(entry, "cmdline"), ::geteuid());
+  const auto cmdline = answer_of(read_bounded_file(join_path(entry, "cmdline")),
+                                 [&] { return entry_belongs_to(entry, ::geteuid()); });
   if (!cmdline) {
     const int code = cmdline.error().code;
-    if (code == EACCES || code == EPERM) {  // the user's process, which still runs
+    if (means_refused(code)) {  // the user's process, which still runs
       return fail(LauncherError::ProcessCheckFailed{pid, cmdline.error()});
     }
     return fail(LauncherError::ListProcesses{cmdline.error()});

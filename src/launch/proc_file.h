@@ -10,6 +10,7 @@
 
 #include "base/system_error.h"
 #include "cli/launcher_error.h"
+#include "files/guarded_file.h"
 
 namespace qs {
 
@@ -20,24 +21,23 @@ namespace qs {
 // running bridge.
 bool means_no_process(int error_code);
 
-// A file of a process (comm, cmdline), relative to `dir_fd`, read with the bounded read.
-// Nothing when means_no_process says so, or when the file is not what a process file is (a
-// link, not a regular file, too long): such a process is not one of ours.
+// A file of a process (comm, cmdline), read with the bounded read: the one at `path`, or the one
+// at `relative` in the open /proc `proc`. Nothing when means_no_process says so, or when the
+// file is not what a process file is (a link, not a regular file, too long): such a process is
+// not one of ours.
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
-    int dir_fd, std::string_view path);
-
-// The same for a file of a process that may be `user`'s. A refusal (EACCES, EPERM) means "not
-// ours" only for another user's process; for one of `user`'s it is returned as it is, since a
-// security module that confines a process refuses its owner too, and the process still runs.
-[[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
-    int dir_fd, std::string_view path, uid_t user);
+    std::string_view path);
+[[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file_at(
+    DirectoryRef proc, std::string_view relative);
 
 // Whether process `pid` runs `bridge_file` as the launcher starts the bridge: its command line
 // ends with `python_program` followed by the file, which is compared as the record gives a path
 // back (invalid UTF-8 as U+FFFD, a final carriage return dropped). So a bridge started through
 // an interpreter line (/bin/sh /usr/bin/python3 FILE) is one, and a process that merely names
 // the file (an editor of it, tail -f) is not: a stop must never signal it. A process that has
-// ended or is another user's is a no; a failure of the launcher's own to read it is
+// ended or is another user's is a no; a refusal (EACCES, EPERM) to read one of the user's is not,
+// since a security module that confines a process refuses its owner too, and the process still
+// runs; a failure of the launcher's own to read it is
 // ListProcesses, and a process of the user's whose command line is refused (a security module
 // confining it) is ProcessCheckFailed: neither is a no, which would forget a running bridge.
 [[nodiscard]] std::expected<bool, LauncherError> runs_bridge_file(std::string_view proc_root,

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 
+#include "base/errno_class.h"
+
 // glibc 2.36's <sys/pidfd.h> declares these without C linkage; declared here as glibc defines
 // them.
 extern "C" int pidfd_open(pid_t pid, unsigned int flags) noexcept;
@@ -12,7 +14,6 @@ extern "C" int pidfd_send_signal(int pidfd, int signal, siginfo_t* info,
                                  unsigned int flags) noexcept;
 
 namespace qs {
-namespace {}  // namespace
 
 // Through the descriptor; by id where the descriptor was refused, or where signals through
 // descriptors are not supported although descriptors are (valgrind 3.24 knows pidfd_open but
@@ -29,18 +30,11 @@ int ProcessHandle::signal(int signal) const {
     pid_t pid) {
   UniqueFd fd(::pidfd_open(pid, 0));  // close-on-exec by definition
   if (fd.valid()) return ProcessHandle(pid, std::move(fd));
-  switch (errno) {
-    case ESRCH:
-    case ENOENT:  // the id is a thread's, not a process's (EINVAL before Linux 6.9)
-    case EINVAL:
-      return std::nullopt;
-    case ENOSYS:  // no process descriptors, or a sandbox that refuses them
-    case EPERM:
-    case EACCES:
-      return ProcessHandle(pid, UniqueFd());
-    default:
-      return std::unexpected(SystemError::from_errno(errno));
-  }
+  // ENOENT: the id is a thread's, not a process's (EINVAL before Linux 6.9).
+  if (means_gone(errno) || errno == EINVAL) return std::nullopt;
+  // No process descriptors, or a sandbox that refuses them.
+  if (errno == ENOSYS || means_refused(errno)) return ProcessHandle(pid, UniqueFd());
+  return std::unexpected(SystemError::from_errno(errno));
 }
 
 [[nodiscard]] std::expected<bool, SystemError> ProcessHandle::exists() const {

@@ -65,7 +65,7 @@ std::string_view trim(std::string_view text) {
       return cannot_list(errno);
     }
     if (status.st_uid != user) continue;
-    auto comm = read_proc_file(fd, join_path(name, "comm"));
+    auto comm = read_proc_file_at({fd, proc_root}, join_path(name, "comm"));
     if (!comm) return fail(LauncherError::ListProcesses{comm.error()});
     if (*comm && trim(**comm) == "soffice.bin") found.push_back(*pid);
   }

@@ -1,6 +1,5 @@
 #include "launch/run_launch.h"
 
-#include <fcntl.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -13,8 +12,8 @@
 #include "config/libreoffice_targets.h"
 #include "config/raw_config.h"
 #include "config/validated_config.h"
-#include "files/guarded_file.h"
 #include "files/token_path.h"
+#include "launch/bridge_file.h"
 #include "launch/child_process.h"
 #include "launch/launch_directory.h"
 #include "launch/launch_record.h"
@@ -28,7 +27,7 @@ namespace qs {
 namespace {
 
 [[nodiscard]] std::expected<BridgeSettings, LauncherError> settings_from_config(
-    const BaseDirs& dirs, std::string_view bridge_file, uid_t user) {
+    const BaseDirs& dirs, const std::string& bridge_file, uid_t user) {
   auto raw = load_config(dirs.config_dir, user);
   if (!raw) return fail(LauncherError::Config{std::move(raw.error())});
   auto config = validate_config(*raw);
@@ -38,7 +37,7 @@ namespace {
     return std::unexpected(
         std::visit([](auto error) { return LauncherError{std::move(error)}; }, targets.error()));
   }
-  return BridgeSettings{.bridge_file = std::string(bridge_file),
+  return BridgeSettings{.bridge_file = bridge_file,
                         .token_path = token_path(dirs.config_dir),
                         .uno_port = targets->uno_port,
                         .bridge_port = targets->bridge_port};
@@ -93,7 +92,7 @@ void await_command_line(std::uint32_t pid, std::string_view python_program,
   const std::string child =
       join_path(join_path(SystemPaths{}.proc_root, std::to_string(pid)), "cmdline");
   const auto in_place = [&] {
-    const auto theirs = read_proc_file(AT_FDCWD, child);
+    const auto theirs = read_proc_file(child);
     return theirs && *theirs && command_line_runs(**theirs, python_program, bridge_file);
   };
   while (!in_place()) {
@@ -140,11 +139,9 @@ struct Started {
 
 // Everything from the earlier record to the new one, under the launch directory's lock: two
 // launches cannot both find the way clear, and a stop cannot remove a record it did not read.
-[[nodiscard]] std::expected<Started, LauncherError> launch_locked(const SystemPaths& paths,
-                                                                  const BaseDirs& dirs,
-                                                                  const BridgeSettings& settings,
-                                                                  const EnvSnapshot& env,
-                                                                  uid_t user) {
+[[nodiscard]] std::expected<Started, LauncherError> launch_locked(
+    const SystemPaths& paths, const BaseDirs& dirs, const BridgeSettings& settings,
+    std::string_view largest_record, const EnvSnapshot& env, uid_t user) {
   if (!dirs.runtime_dir)
     return fail(LauncherError::Config{ConfigError::message(kNoRuntimeDirMessage)});
   auto directory = LaunchDirectory::prepare_and_lock(*dirs.runtime_dir, user);
@@ -156,7 +153,7 @@ struct Started {
     return std::unexpected(std::move(refused.error()));
   }
   // The room for the record is taken before anything starts: a full file system refuses here.
-  auto record = directory->make_record_room(settings.bridge_file);
+  auto record = directory->make_record_room(largest_record);
   if (!record) return std::unexpected(std::move(record.error()));
   // From here on nothing that was started is ever stopped by the launcher.
   return start_and_record(paths, settings, env, std::move(*record));
@@ -188,18 +185,12 @@ struct Started {
                                                             OutputStream& out) {
   // Every check that can refuse comes before anything is started.
   const uid_t user = ::geteuid();
-  auto settings = settings_from_config(dirs, bridge_file, user);
+  auto settings = settings_from_config(dirs, std::string(bridge_file), user);
   if (!settings) return std::unexpected(std::move(settings.error()));
-  if (auto checked = check_bridge_script(bridge_file); !checked) {
-    return fail(LauncherError::BridgeFileRefused{std::move(checked.error())});
-  }
-  // Every later launch and stop must be able to read the record back.
-  if (largest_launch_record(bridge_file).size() > kLaunchRecordLimit) {
-    return fail(LauncherError::BridgeFileRefused{
-        FileSafetyError::too_long_to_record(bridge_file, kLaunchRecordLimit)});
-  }
+  auto admitted = admit_bridge_file(bridge_file);
+  if (!admitted) return std::unexpected(std::move(admitted.error()));
   // The lock is gone by the report: a slow reader of standard output holds up no one else.
-  auto started = launch_locked(paths, dirs, *settings, env, user);
+  auto started = launch_locked(paths, dirs, *settings, admitted->largest_record, env, user);
   if (!started) return std::unexpected(std::move(started.error()));
   return report(out, *started, *settings);
 }

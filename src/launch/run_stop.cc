@@ -67,7 +67,7 @@ namespace {
   if (!directory) {
     // The stop creates nothing: without the launch directory no launch is recorded.
     const auto* file = std::get_if<LauncherError::File>(&directory.error().kind);
-    if (file != nullptr && file->error.kind == FileSafetyError::Kind::NotFound) {
+    if (file != nullptr && file->error.is<FileSafetyError::NotFound>()) {
       return std::nullopt;
     }
     return std::unexpected(std::move(directory.error()));

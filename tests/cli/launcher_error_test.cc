@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <set>
 
 namespace qs {
 namespace {
@@ -35,12 +36,23 @@ TEST(LauncherError, RendersEveryVariantWithItsStatus) {
                    "uno_port and bridge_port are both 9304: LibreOffice and the bridge cannot "
                    "listen on the same port"});
   cases.push_back(
-      {2,
-       E{E::BridgeFileRefused{
-           FileSafetyError::of(FileSafetyError::Kind::InvalidPath, "uno_bridge.py")}},
+      {2, E{E::BridgeFileRefused{FileSafetyError{"uno_bridge.py", FileSafetyError::InvalidPath{}}}},
        "the bridge file is refused: invalid path: uno_bridge.py; pass the absolute path of "
        "uno_bridge.py with --bridge-file: bridges/generated/uno_bridge.py in a clone, "
        "/usr/share/quantelspire-mcp/bridges/uno_bridge.py from the package"});
+  // The path is left out of these two: a line feed or thousands of bytes would break the message.
+  const std::string pass_instead =
+      "; pass the absolute path of uno_bridge.py with --bridge-file: "
+      "bridges/generated/uno_bridge.py in a clone, "
+      "/usr/share/quantelspire-mcp/bridges/uno_bridge.py from the package";
+  cases.push_back({2, E{E::BridgeFileRefused{E::BridgeFileRefused::LineFeed{}}},
+                   "the bridge file is refused: its path contains a line feed, which the launch "
+                   "record cannot hold (rename the file)" +
+                       pass_instead});
+  cases.push_back({2, E{E::BridgeFileRefused{E::BridgeFileRefused::TooLongToRecord{4096}}},
+                   "the bridge file is refused: its path is too long for the launch record, "
+                   "which holds at most 4096 bytes (move the file to a shorter path)" +
+                       pass_instead});
   cases.push_back({2, E{E::AlreadyRunning{2002, {812, 977}}},
                    "LibreOffice is already running (process 812, 977). The launcher does not "
                    "attach to an instance that may hold unsaved work and never closes one it did "
@@ -96,7 +108,10 @@ TEST(LauncherError, RendersEveryVariantWithItsStatus) {
        "LibreOffice (process 4242) and the bridge (process 4250) were started and are left "
        "running, but no launch is recorded: end the bridge yourself (kill 4250) and close "
        "LibreOffice when you are done"});
-  ASSERT_EQ(cases.size(), std::variant_size_v<decltype(LauncherError::kind)>);
+  std::set<std::size_t> kinds;
+  for (const Case& c : cases)
+    kinds.insert(c.error.kind.index());
+  ASSERT_EQ(kinds.size(), std::variant_size_v<decltype(LauncherError::kind)>);
   for (const Case& c : cases) {
     EXPECT_EQ(message_of(c.error), c.message);
     EXPECT_EQ(exit_status_of(c.error), c.status) << c.message;

@@ -165,8 +165,7 @@ TEST(SwappedPaths, ADirectoryReplacedByALinkAfterItsCreationIsRefused) {
   }});
   const auto ensured = ensure_private_dir(target, ::geteuid());
   ASSERT_FALSE(ensured);
-  EXPECT_EQ(message_of(ensured.error()),
-            test::refused(FileSafetyError::Kind::NotPlainDirectory, target));
+  EXPECT_EQ(message_of(ensured.error()), test::refused<FileSafetyError::NotPlainDirectory>(target));
 }
 
 TEST(SwappedPaths, ALinkPlantedAfterTheOldRecordWentIsNotWrittenThrough) {
@@ -182,7 +181,7 @@ TEST(SwappedPaths, ALinkPlantedAfterTheOldRecordWentIsNotWrittenThrough) {
   }});
   const auto written = test::write_private_at(path, "soffice 2\n");
   ASSERT_FALSE(written);
-  EXPECT_EQ(message_of(written.error()), test::refused(FileSafetyError::Kind::AlreadyExists, path));
+  EXPECT_EQ(message_of(written.error()), test::refused<FileSafetyError::AlreadyExists>(path));
   EXPECT_EQ(test::read_file(victim), "keep");
   EXPECT_EQ(test::mode_of(victim), 0644u);
 }
@@ -377,7 +376,7 @@ TEST_F(InProcessLaunch, ATerminationSignalWaitsForTheRecord) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
-    const auto recorded = read_launch_record(record);
+    const auto recorded = test::read_record(record);
     ASSERT_TRUE(recorded && *recorded && (*recorded)->soffice_pid && (*recorded)->bridge);
     for (std::uint32_t pid : {*(*recorded)->soffice_pid, (*recorded)->bridge->bridge_pid}) {
       EXPECT_FALSE(test::process_gone(static_cast<pid_t>(pid)));

@@ -44,14 +44,14 @@ TEST(ReadPrivateFile, RefusesWhatIsNotAPrivateRegularFile) {
       {dir / "others-readable", test::wrong_mode(dir / "others-readable", 0604, 0600)},
       {dir / "others-executable", test::wrong_mode(dir / "others-executable", 0601, 0600)},
       {dir / "link", "refusing to follow a symbolic link: " + dir / "link"},
-      {dir / "fifo", test::refused(FileSafetyError::Kind::NotRegularFile,
-                                   dir / "fifo")},  // must not wait for a writer
-      {dir / "dir", test::refused(FileSafetyError::Kind::NotRegularFile, dir / "dir")},
-      {"/dev/null", test::refused(FileSafetyError::Kind::NotRegularFile, "/dev/null")},
-      {dir / "missing", test::refused(FileSafetyError::Kind::NotFound, dir / "missing")},
+      {dir / "fifo",
+       test::refused<FileSafetyError::NotRegularFile>(dir / "fifo")},  // must not wait for a writer
+      {dir / "dir", test::refused<FileSafetyError::NotRegularFile>(dir / "dir")},
+      {"/dev/null", test::refused<FileSafetyError::NotRegularFile>("/dev/null")},
+      {dir / "missing", test::refused<FileSafetyError::NotFound>(dir / "missing")},
       {dir / "private/below", test::cannot(FileOperation::Open, dir / "private/below", ENOTDIR)},
       {std::string("/tmp/a\0b", 8),
-       test::cannot(FileOperation::Open, std::string("/tmp/a\0b", 8), EINVAL)},
+       message_of(FileSafetyError::nul_in(FileOperation::Open, std::string("/tmp/a\0b", 8)))},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(outcome(read_private_file(c.path, 4096, ::geteuid())), c.expected);
@@ -100,7 +100,7 @@ TEST(ReadPrivateFile, OwnerIsTestedBeforeMode) {
   test::write_file(path, "x", 0644);
   ASSERT_EQ(::chown(path.c_str(), test::kOtherUid, test::kOtherUid), 0);
   EXPECT_EQ(outcome(read_private_file(path, 10, ::geteuid())),
-            test::refused(FileSafetyError::Kind::NotOwned, path));
+            test::refused<FileSafetyError::NotOwned>(path));
   // /proc files belong to other users: the bounded read does not look at the owner.
   EXPECT_EQ(outcome(read_bounded_file(path)), "contents:x");
 }
@@ -135,7 +135,7 @@ TEST(WritePrivateFile, ReplacesFilesAndLinksButNotDirectories) {
   const auto refused = test::write_private_at(dir / "dir", "x");
   ASSERT_FALSE(refused);
   EXPECT_EQ(message_of(refused.error()),
-            test::refused(FileSafetyError::Kind::NotRegularFile, dir / "dir"));
+            test::refused<FileSafetyError::NotRegularFile>(dir / "dir"));
   EXPECT_EQ(test::read_file(dir / "dir/inside"), "x");
 
   // A directory removed since it was opened takes no new file: the room is refused, or (on file
@@ -143,7 +143,7 @@ TEST(WritePrivateFile, ReplacesFilesAndLinksButNotDirectories) {
   test::make_dir(dir / "gone");
   const UniqueFd gone(::open((dir / "gone").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   ASSERT_EQ(::rmdir((dir / "gone").c_str()), 0);
-  auto room = PendingFile::create(gone.get(), dir / "gone/record", "x");
+  auto room = PendingFile::create({gone.get(), dir / "gone"}, "record", "x");
   EXPECT_FALSE(room && write_private_file(std::move(*room), "x").has_value());
 }
 
@@ -160,11 +160,11 @@ TEST(WritePrivateFile, ReportsACreationThePermissionsRefuse) {
   EXPECT_EQ(answer, test::cannot(FileOperation::Open, dir / "ro/record", EACCES));
 }
 
-TEST(RemoveFileIfPresent, MissingIsSuccessAndRefusalIsReported) {
+TEST(RemoveFileAt, MissingIsSuccessAndRefusalIsReported) {
   TempDir dir;
-  EXPECT_TRUE(remove_file_if_present(dir / "missing"));
+  EXPECT_TRUE(test::remove_at(dir / "missing"));
   test::write_file(dir / "present", "x");
-  EXPECT_TRUE(remove_file_if_present(dir / "present"));
+  EXPECT_TRUE(test::remove_at(dir / "present"));
   EXPECT_FALSE(test::exists(dir / "present"));
 
   if (!test::running_as_root()) GTEST_SKIP() << "needs root to prepare a directory for nobody";
@@ -172,7 +172,7 @@ TEST(RemoveFileIfPresent, MissingIsSuccessAndRefusalIsReported) {
   test::make_dir(dir / "ro", 0755);
   test::write_file(dir / "ro/record", "x");
   const std::string answer = test::as_user(test::kNobody, [&] {
-    const auto r = remove_file_if_present(dir / "ro/record");
+    const auto r = test::remove_at(dir / "ro/record");
     return r ? std::string("removed") : message_of(r.error());
   });
   EXPECT_EQ(answer, test::cannot(FileOperation::Remove, dir / "ro/record", EACCES));
@@ -214,9 +214,9 @@ TEST(CheckBridgeScript, AdmitsOnlyScriptsNobodyElseCanChange) {
   ASSERT_EQ(::symlink("../safe", (dir / "group/to-safe").c_str()), 0);
   ASSERT_EQ(::symlink("sub/b.py", (dir / "safe/last-is-link").c_str()), 0);
   const auto open_dir = [&](const std::string& name, std::uint32_t mode) {
-    return message_of(FileSafetyError::directory_writable_by_others(dir / name, mode));
+    return message_of(
+        FileSafetyError{dir / name, FileSafetyError::DirectoryWritableByOthers{mode}});
   };
-  using Kind = FileSafetyError::Kind;
   struct Case {
     std::string path;
     std::string expected;
@@ -225,14 +225,13 @@ TEST(CheckBridgeScript, AdmitsOnlyScriptsNobodyElseCanChange) {
   std::vector<Case> cases = {
       {dir / "ok755", "ok"},
       {dir / "ok644", "ok"},
-      {dir / "g775", message_of(FileSafetyError::writable_by_others(dir / "g775", 0775))},
-      {dir / "o602", message_of(FileSafetyError::writable_by_others(dir / "o602", 0602))},
-      {"uno_bridge.py", test::refused(Kind::InvalidPath, "uno_bridge.py")},
-      {"", test::refused(Kind::InvalidPath, "")},
-      {"--stop", test::refused(Kind::InvalidPath, "--stop")},
-      {dir / "missing", test::refused(Kind::NotFound, dir / "missing")},
+      {dir / "g775",
+       message_of(FileSafetyError{dir / "g775", FileSafetyError::WritableByOthers{0775}})},
+      {dir / "o602",
+       message_of(FileSafetyError{dir / "o602", FileSafetyError::WritableByOthers{0602}})},
+      {dir / "missing", test::refused<FileSafetyError::NotFound>(dir / "missing")},
       {dir / "link", "refusing to follow a symbolic link: " + dir / "link"},
-      {dir / "dir", test::refused(Kind::NotRegularFile, dir / "dir")},
+      {dir / "dir", test::refused<FileSafetyError::NotRegularFile>(dir / "dir")},
       {dir / "ok755", "ok", true},  // root's script is fine for an ordinary user
       {dir / "safe/sub/b.py", "ok", true},
       {dir / "sticky/b.py", "ok", true},
@@ -244,17 +243,18 @@ TEST(CheckBridgeScript, AdmitsOnlyScriptsNobodyElseCanChange) {
       {dir / "group/to-safe/b.py", open_dir("group", 0775), true},
       {dir / "safe/../group/b.py", open_dir("group", 0775), true},
       {dir / "safe/sub/../b.py", "ok", true},
-      {dir / "safe/last-is-link", test::refused(Kind::SymbolicLink, dir / "safe/last-is-link"),
-       true},
+      {dir / "safe/last-is-link",
+       test::refused<FileSafetyError::SymbolicLink>(dir / "safe/last-is-link"), true},
       {dir / "safe/b.py/",
        message_of(FileSafetyError::cannot(FileOperation::Open, dir / "safe/b.py/", ENOTDIR)), true},
   };
   if (root) {
     cases.insert(
         cases.end(),
-        {{dir / "foreign", test::refused(Kind::NotOwned, dir / "foreign")},
-         {dir / "foreign", test::refused(Kind::NotOwned, dir / "foreign"), true},
-         {dir / "theirs/b.py", test::refused(Kind::DirectoryNotOwned, dir / "theirs"), true},
+        {{dir / "foreign", test::refused<FileSafetyError::NotOwned>(dir / "foreign")},
+         {dir / "foreign", test::refused<FileSafetyError::NotOwned>(dir / "foreign"), true},
+         {dir / "theirs/b.py", test::refused<FileSafetyError::DirectoryNotOwned>(dir / "theirs"),
+          true},
          {dir / "staff/b.py", "ok", true}});
   }
   for (const Case& c : cases) {

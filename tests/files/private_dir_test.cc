@@ -68,8 +68,8 @@ TEST(EnsurePrivateDir, RefusesWithoutRepairing) {
       {dir / "group-readable", test::wrong_mode(dir / "group-readable", 0750, 0700)},
       {dir / "group-writable", test::wrong_mode(dir / "group-writable", 0770, 0700)},
       {dir / "owner-only", "ok"},
-      {dir / "link", test::refused(FileSafetyError::Kind::NotPlainDirectory, dir / "link")},
-      {dir / "file", test::refused(FileSafetyError::Kind::NotPlainDirectory, dir / "file")},
+      {dir / "link", test::refused<FileSafetyError::NotPlainDirectory>(dir / "link")},
+      {dir / "file", test::refused<FileSafetyError::NotPlainDirectory>(dir / "file")},
       // A file where the parent belongs: the message names the parent with its mkdir's error.
       {dir / "file/launch",
        "cannot create directory " + dir / "file" + ": File exists (os error 17)"},
@@ -86,8 +86,7 @@ TEST(EnsurePrivateDir, RefusesWithoutRepairing) {
   if (test::running_as_root()) {
     test::make_dir(dir / "foreign", 0700);
     ASSERT_EQ(::chown((dir / "foreign").c_str(), test::kOtherUid, test::kOtherUid), 0);
-    cases.push_back(
-        {dir / "foreign", test::refused(FileSafetyError::Kind::NotOwned, dir / "foreign")});
+    cases.push_back({dir / "foreign", test::refused<FileSafetyError::NotOwned>(dir / "foreign")});
   }
   for (const Case& c : cases)
     EXPECT_EQ(ensure(c.path), c.expected);

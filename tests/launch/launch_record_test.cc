@@ -17,7 +17,7 @@ class LaunchRecordFile : public testing::Test {
 
   std::string read(const std::string& contents, unsigned mode = 0600) {
     test::write_file(path, contents, mode);
-    return describe(read_launch_record(path));
+    return describe(test::read_record(path));
   }
   static std::string describe(const std::expected<std::optional<LaunchRecord>, LauncherError>& r) {
     if (!r) return message_of(r.error());
@@ -83,7 +83,7 @@ TEST_F(LaunchRecordFile, RefusesEveryMalformedForm) {
 }
 
 TEST_F(LaunchRecordFile, RefusesWhatIsNotPrivateOrTooLarge) {
-  EXPECT_EQ(describe(read_launch_record(path)), "none");
+  EXPECT_EQ(describe(test::read_record(path)), "none");
   EXPECT_EQ(read("soffice 1\n", 0644), test::wrong_mode(path, 0644, 0600));
   const std::string at_limit = "soffice 1\nbridge 2 /" + std::string(4096 - 20, 'x');
   ASSERT_EQ(at_limit.size(), 4096u);
@@ -111,7 +111,7 @@ TEST_F(LaunchRecordFile, WritesAndReadsBack) {
     ASSERT_TRUE(test::write_record_at(path, record));
     EXPECT_EQ(test::read_file(path), c.text);
     EXPECT_EQ(test::mode_of(path), 0600u);
-    const auto back = read_launch_record(path);
+    const auto back = test::read_record(path);
     ASSERT_TRUE(back && *back);
     EXPECT_EQ(**back, record);
   }
@@ -119,7 +119,7 @@ TEST_F(LaunchRecordFile, WritesAndReadsBack) {
   EXPECT_EQ(test::read_file(path), "soffice 1\nbridge 2 /a\xEF\xBF\xBD.py\n");
   // A path with a line feed makes a record that reads as malformed.
   ASSERT_TRUE(test::write_record_at(path, {1, RecordedBridge{2, "/a\nb.py"}}));
-  EXPECT_FALSE(read_launch_record(path).has_value());
+  EXPECT_FALSE(test::read_record(path).has_value());
   EXPECT_EQ(launch_record_path("/run/user/0/quantelspire-mcp"),
             "/run/user/0/quantelspire-mcp/launch/libreoffice.pids");
 }

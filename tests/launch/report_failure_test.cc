@@ -33,7 +33,7 @@ TEST_F(ReportFailure, AtEachLineOfTheLaunch) {
     ASSERT_FALSE(launched.has_value());
     EXPECT_EQ(message_of(launched.error()), broken_pipe);
     EXPECT_EQ(std::ranges::count(out.text(), '\n'), good);
-    const auto read = read_launch_record(record);
+    const auto read = test::read_record(record);
     ASSERT_TRUE(read && *read && (*read)->soffice_pid && (*read)->bridge);
     const auto soffice = static_cast<pid_t>(*(*read)->soffice_pid);
     const auto bridge = static_cast<pid_t>((*read)->bridge->bridge_pid);

@@ -64,6 +64,14 @@ FakeReport read_report(const std::string& path) {
   return report;
 }
 
+void add_fake_process(const std::string& proc_root, std::uint32_t pid, std::string_view comm,
+                      std::string_view cmdline) {
+  const std::string entry = proc_root + "/" + std::to_string(pid);
+  make_dir(entry, 0755);
+  write_file(entry + "/comm", std::string(comm) + "\n", 0644);
+  write_file(entry + "/cmdline", cmdline, 0644);
+}
+
 bool process_gone(pid_t pid) {
   // Never 0 or below: kill() would address a whole process group, the test's own among them.
   if (pid <= 0 || ::kill(pid, 0) != 0) return true;

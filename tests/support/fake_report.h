@@ -59,6 +59,11 @@ class InProcessLaunch : public testing::Test {
   const EnvSnapshot env{{"HOME", dir.path()}, {"QS_FAKE_LIFETIME", "30"}};
 };
 
+// An entry of the fake process table `proc_root`, owned by the test's user: `comm` (a line feed
+// is added) and `cmdline` (its arguments each ended by a NUL byte).
+void add_fake_process(const std::string& proc_root, std::uint32_t pid, std::string_view comm,
+                      std::string_view cmdline);
+
 // Sends SIGKILL to a process if it is still there (and reaps it when it is our child).
 // A zombie still shows its comm in /proc, so a zombie soffice.bin would block launches.
 void kill_process(pid_t pid);

@@ -10,11 +10,12 @@
 // pins their wording, once; everyone else builds them from the error.
 namespace qs::test {
 
-inline std::string refused(FileSafetyError::Kind kind, std::string_view path) {
-  return message_of(FileSafetyError::of(kind, path));
+template <typename Kind>
+std::string refused(std::string_view path) {
+  return message_of(FileSafetyError{std::string(path), Kind{}});
 }
 inline std::string wrong_mode(std::string_view path, std::uint32_t mode, std::uint32_t expected) {
-  return message_of(FileSafetyError::wrong_mode(path, mode, expected));
+  return message_of(FileSafetyError{std::string(path), FileSafetyError::WrongMode{mode, expected}});
 }
 inline std::string cannot(FileOperation operation, std::string_view path, int code) {
   return message_of(FileSafetyError::cannot(operation, path, code));
@@ -27,7 +28,7 @@ std::string ok_or_message(const std::expected<T, E>& result) {
 }
 
 inline std::string too_large(std::string_view path, std::uint64_t limit) {
-  return message_of(FileSafetyError::too_large(path, limit));
+  return message_of(FileSafetyError{std::string(path), FileSafetyError::TooLarge{limit}});
 }
 
 }  // namespace qs::test

@@ -96,21 +96,48 @@ std::string repeat(std::string_view piece, std::size_t count) {
   return text;
 }
 
+std::string long_bridge_file(const std::string& base, std::size_t length, char byte) {
+  std::string path = base;
+  for (::mkdir(path.c_str(), 0755); length - path.size() > 201; ::mkdir(path.c_str(), 0755))
+    path.append(1, '/').append(200, byte);
+  const std::size_t last = length - path.size() - 1;
+  path.append(1, '/').append(last, byte);
+  write_file(path, "# a bridge\n", 0644);
+  return path;
+}
+
 namespace {
 
 template <class Write>
 std::expected<void, FileSafetyError> through_room(const std::string& path,
                                                   std::string_view contents, Write write) {
-  const std::string parent = path.substr(0, path.rfind('/') + 1);
-  const UniqueFd dir(
-      retry_on_eintr([&] { return ::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); }));
-  if (!dir.valid()) setup_failed("open " + parent);
-  auto room = PendingFile::create(dir.get(), path, contents);
+  const ParentOf parent(path);
+  auto room = PendingFile::create(parent.dir(), parent.name, contents);
   if (!room) return std::unexpected(std::move(room.error()));
   return write(std::move(*room));
 }
 
 }  // namespace
+
+ParentOf::ParentOf(const std::string& file)
+    : path(file.substr(0, file.rfind('/'))), name(file.substr(file.rfind('/') + 1)) {
+  fd = retry_on_eintr([&] { return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  if (fd < 0) setup_failed("open " + path);
+}
+
+ParentOf::~ParentOf() {
+  ::close(fd);
+}
+
+std::expected<std::optional<LaunchRecord>, LauncherError> read_record(const std::string& path) {
+  const ParentOf parent(path);
+  return read_launch_record(parent.dir(), parent.name);
+}
+
+std::expected<void, FileSafetyError> remove_at(const std::string& path) {
+  const ParentOf parent(path);
+  return remove_file_at(parent.dir(), parent.name);
+}
 
 std::expected<void, FileSafetyError> write_private_at(const std::string& path,
                                                       std::string_view contents) {

@@ -36,8 +36,30 @@ unsigned mode_of(const std::string& path);  // permission bits, without followin
 bool exists(const std::string& path);       // without following a link
 void remove_tree(const std::string& path);
 
+// A bridge file of `length` bytes of path under `base`, its names made of `byte`, in folders as
+// deep as a name's 255 bytes require.
+std::string long_bridge_file(const std::string& base, std::size_t length, char byte);
+
 // `piece`, `count` times over (the deep texts of the configuration's tests).
 std::string repeat(std::string_view piece, std::size_t count);
+
+// The directory of `path` (which must exist), open, and the name of `path` in it: how the code
+// under test reaches a file.
+struct ParentOf {
+  explicit ParentOf(const std::string& path);
+  ~ParentOf();
+  ParentOf(const ParentOf&) = delete;
+  ParentOf& operator=(const ParentOf&) = delete;
+  DirectoryRef dir() const { return {fd, path}; }
+
+  int fd = -1;
+  std::string path;
+  std::string name;
+};
+
+// read_launch_record and remove_file_at for the file at `path`.
+std::expected<std::optional<LaunchRecord>, LauncherError> read_record(const std::string& path);
+std::expected<void, FileSafetyError> remove_at(const std::string& path);
 
 // write_private_file and write_launch_record at `path`, through a room of just their contents
 // made in the parent directory (which must exist).
