@@ -35,6 +35,7 @@ TEST(KeyDepth, FollowsTheTextAsTheParserDoes) {
       {"commas in them", near + "a = {b = 1, c.z = 1}\n", true},
       {"line feeds in them", near + "a = {\n b.z = 1}\n", true},
       {"arrays", near + "a = [{b.z = 1}]\n", true, "x = 0}]\n"},  // innermost closed first
+      {"commas in arrays", near + "a = [{b = 1}, {c.z = 1}]\n", true, "x = 0}]\n"},
       {"arrays closed", near + "a = {b = [1], c.z = 1}\n", true},
       {"empty arrays closed", near + "a = {b = [[]], c.z = 1}\n", true},
   };

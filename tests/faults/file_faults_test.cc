@@ -280,11 +280,18 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
     Faults faults;
     Outcome outcome;
     std::string blocked = "12 ";
+    std::string earlier = "";  // the record of an earlier launch, where there is one
   };
   const std::vector<Case> cases = {
       {"no byte can be written", {.writes_accept_nothing = true}, Outcome::NothingStarted},
       {"the file cannot be named", {.linkat_error = ENOSPC}, Outcome::Unrecorded},
       {"FUSE", {.openat_error = no_unnamed_files(EOPNOTSUPP)}, Outcome::Recorded},
+      // The earlier record goes before the temporary takes its name, which it never replaces.
+      {"FUSE, over an earlier record",
+       {.openat_error = no_unnamed_files(EOPNOTSUPP)},
+       Outcome::Recorded,
+       "12 ",
+       "soffice 1\n"},
       {"EISDIR", {.openat_error = no_unnamed_files(EISDIR)}, Outcome::Recorded},
       {"EINVAL", {.openat_error = no_unnamed_files(EINVAL)}, Outcome::Recorded},
       {"ENOSYS", {.openat_error = no_unnamed_files(ENOSYS)}, Outcome::Recorded},
@@ -316,6 +323,7 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
     SCOPED_TRACE(c.what);
     const std::string left = PendingFile::temporary_path(record);
     test::write_file(left, "soffice 1\nbridge 2 /left/by/a/killed/launcher.py\n");
+    if (!c.earlier.empty()) test::write_file(record, c.earlier);
     test::StringOutputStream out;
     const auto launched = [&] {
       Armed armed(c.faults);
@@ -359,6 +367,28 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
   }
   ::umask(old_umask);
   ::pthread_sigmask(SIG_UNBLOCK, &usr2, nullptr);
+}
+
+// Where unnamed files are refused, a LibreOffice that does not start takes the temporary with it
+// and leaves the earlier record as it was.
+TEST_F(InProcessLaunch, AFailedStartWithoutUnnamedFilesKeepsTheEarlierRecord) {
+  test::make_dir(dir / "run");
+  test::make_dir(dir / "run/launch");
+  test::write_file(record, "soffice 1\n");
+  SystemPaths missing = paths;
+  missing.soffice_program = dir / "missing";
+  test::StringOutputStream out;
+  const auto launched = [&] {
+    Armed armed({.openat_error = [](const std::string&, int flags) {
+      return (flags & O_TMPFILE) == O_TMPFILE ? EOPNOTSUPP : 0;
+    }});
+    return run_launch(missing, dirs, dir / "uno_bridge.py", env, out);
+  }();
+  ASSERT_FALSE(launched);
+  EXPECT_EQ(message_of(launched.error()), message_of(LauncherError{LauncherError::StartFailed{
+                                              dir / "missing", SystemError::from_errno(ENOENT)}}));
+  EXPECT_EQ(test::read_file(record), "soffice 1\n");
+  EXPECT_FALSE(test::exists(PendingFile::temporary_path(record)));
 }
 
 // A user's Ctrl-C between the starts and the record: the launch ends by it, after the record.
@@ -431,7 +461,7 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
     };
   };
   const auto replace_directory = [&](const std::string& name) {
-    if (name != "libreoffice.pids") return;
+    if (!name.ends_with("libreoffice.pids")) return;  // by name, or (wrongly) by path
     ::rename(launch_dir.c_str(), (launch_dir + ".old").c_str());
     ::mkdir(launch_dir.c_str(), 0700);
     test::write_file(record, "soffice 2\n");  // a launch's, in the new directory
@@ -469,10 +499,8 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    const auto spawned = spawn_child({dir / "python3", {dir / "uno_bridge.py"}, "/", {}});
-    ASSERT_TRUE(spawned);
-    bridge = static_cast<pid_t>(*spawned);
-    ASSERT_TRUE(test::wait_for_cmdline(*spawned, dir / "python3", dir / "uno_bridge.py"));
+    bridge = test::spawn_recorded_bridge(dir, record, 1, 5);
+    const auto spawned = std::optional<std::uint32_t>(static_cast<std::uint32_t>(bridge));
     const pid_t sibling = ::fork();
     if (sibling == 0) {
       ::prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test that stopped midway
@@ -480,8 +508,6 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
       ::_exit(0);
     }
     ASSERT_EQ(::setpgid(sibling, bridge), 0);
-    ASSERT_TRUE(
-        test::write_record_at(record, {1, RecordedBridge{*spawned, dir / "uno_bridge.py"}}));
     if (c.faults.before_nanosleep) {
       paused = 0;
       held = ::open(launch_dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -502,7 +528,8 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
       }
       EXPECT_TRUE(out.text().starts_with("bridge stopped (process " + pid + ")\n")) << out.text();
       int status = 0;
-      ASSERT_EQ(::waitpid(std::exchange(bridge, 0), &status, 0), *spawned);  // by the SIGTERM
+      ASSERT_EQ(::waitpid(std::exchange(bridge, 0), &status, 0), *spawned);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "not ended by the SIGTERM";
     } else if (c.outcome == "gone") {
       EXPECT_TRUE(out.text().starts_with("the bridge (process " + pid + ") is no longer running"))
           << out.text();

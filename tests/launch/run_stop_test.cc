@@ -12,6 +12,16 @@
 namespace qs {
 namespace {
 
+// Without a launch directory no launch is recorded, and the stop makes none.
+TEST(RunStop, CreatesNothing) {
+  test::TempDir dir;
+  const BaseDirs dirs{dir / "config", dir / "state", dir / "run/quantelspire-mcp"};
+  test::StringOutputStream out;
+  ASSERT_TRUE(run_stop({.proc_root = dir / "proc"}, dirs, out));
+  EXPECT_EQ(out.text(), "nothing to stop: no launch is recorded\n");
+  EXPECT_FALSE(test::exists(dir / "run"));
+}
+
 TEST(RunStop, NeverSignalsAnIdBelowOne) {
   using namespace std::string_literals;
   test::TempDir dir;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "launch/child_process.h"
 #include "launch/proc_file.h"
 #include "launch/run_launch.h"
 
@@ -70,6 +71,22 @@ void add_fake_process(const std::string& proc_root, std::uint32_t pid, std::stri
   make_dir(entry, 0755);
   write_file(entry + "/comm", std::string(comm) + "\n", 0644);
   write_file(entry + "/cmdline", cmdline, 0644);
+}
+
+pid_t spawn_recorded_bridge(const TempDir& dir, const std::string& record,
+                            std::uint32_t soffice_pid, int lifetime) {
+  const auto bridge = spawn_child({dir / "python3",
+                                   {dir / "uno_bridge.py"},
+                                   "/",
+                                   {{"QS_FAKE_LIFETIME", std::to_string(lifetime)}}});
+  if (!bridge) setup_failed("start the fake bridge");
+  if (!wait_for_cmdline(*bridge, dir / "python3", dir / "uno_bridge.py")) {
+    setup_failed("wait for the fake bridge's command line");
+  }
+  if (!write_record_at(record, {soffice_pid, RecordedBridge{*bridge, dir / "uno_bridge.py"}})) {
+    setup_failed("record the fake bridge");
+  }
+  return static_cast<pid_t>(*bridge);
 }
 
 bool process_gone(pid_t pid) {

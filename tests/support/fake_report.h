@@ -64,6 +64,12 @@ class InProcessLaunch : public testing::Test {
 void add_fake_process(const std::string& proc_root, std::uint32_t pid, std::string_view comm,
                       std::string_view cmdline);
 
+// The fake bridge dir/python3 running dir/uno_bridge.py, its command line in place, and recorded
+// at `record` beside LibreOffice `soffice_pid`. Without a SIGTERM it ends after `lifetime`
+// seconds with status 4, so that a stop that did not signal fails by assertion, not by timeout.
+pid_t spawn_recorded_bridge(const TempDir& dir, const std::string& record,
+                            std::uint32_t soffice_pid, int lifetime);
+
 // Sends SIGKILL to a process if it is still there (and reaps it when it is our child).
 // A zombie still shows its comm in /proc, so a zombie soffice.bin would block launches.
 void kill_process(pid_t pid);
