@@ -130,7 +130,9 @@ using E = LauncherError;
 template <typename... Kinds>
 struct KindList {
   template <typename Kind>
-  static constexpr bool holds = (std::is_same_v<Kind, Kinds> || ...);
+  static constexpr bool holds() {
+    return (std::is_same_v<Kind, Kinds> || ...);
+  }
 };
 
 // Exit status 2: the refusals a user resolves by changing what they asked for.
@@ -146,10 +148,16 @@ template <typename Variant>
 struct EachInOneList;
 template <typename... Kinds>
 struct EachInOneList<std::variant<Kinds...>> {
-  static constexpr bool value = ((ChangeTheRequest::holds<Kinds> != Failed::holds<Kinds>)&&...);
+  static constexpr bool value =
+      ((ChangeTheRequest::holds<Kinds>() != Failed::holds<Kinds>()) && ...);
 };
 static_assert(EachInOneList<decltype(E::kind)>::value,
               "every kind of LauncherError has its exit status in exactly one list");
+
+template <typename Kind>
+constexpr int status_of(const Kind&) {
+  return ChangeTheRequest::holds<Kind>() ? 2 : 1;
+}
 
 }  // namespace
 
@@ -158,11 +166,7 @@ std::string message_of(const LauncherError& error) {
 }
 
 int exit_status_of(const LauncherError& error) {
-  return std::visit(
-      [](const auto& kind) {
-        return ChangeTheRequest::holds<std::decay_t<decltype(kind)>> ? 2 : 1;
-      },
-      error.kind);
+  return std::visit([](const auto& kind) { return status_of(kind); }, error.kind);
 }
 
 }  // namespace qs

@@ -32,7 +32,7 @@ Target at_path(std::string_view path) {
   return {AT_FDCWD, std::string(path), std::string(path)};
 }
 
-Target in_directory(DirectoryRef dir, std::string_view name) {
+Target in_directory(const DirectoryRef& dir, std::string_view name) {
   return {dir.fd, std::string(name), join_path(dir.path, name)};
 }
 
@@ -146,7 +146,7 @@ bool nameable_through_proc(const UniqueFd& fd) {
 }
 
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_private_file_at(
-    DirectoryRef dir, std::string_view name, std::uint64_t limit, uid_t owner) {
+    const DirectoryRef& dir, std::string_view name, std::uint64_t limit, uid_t owner) {
   return read_private(in_directory(dir, name), limit, owner);
 }
 
@@ -155,12 +155,12 @@ bool nameable_through_proc(const UniqueFd& fd) {
 }
 
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file_at(
-    DirectoryRef dir, std::string_view relative) {
+    const DirectoryRef& dir, std::string_view relative) {
   return read_bounded(in_directory(dir, relative));
 }
 
 [[nodiscard]] std::expected<PendingFile, FileSafetyError> PendingFile::create(
-    DirectoryRef dir, std::string_view name, std::string_view contents) {
+    const DirectoryRef& dir, std::string_view name, std::string_view contents) {
   UniqueFd fd(retry_on_eintr(
       [&] { return ::openat(dir.fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600); }));
   const std::string path = join_path(dir.path, name);
@@ -184,7 +184,7 @@ bool nameable_through_proc(const UniqueFd& fd) {
   return file;
 }
 
-void PendingFile::remove_leftover(DirectoryRef dir, std::string_view name) {
+void PendingFile::remove_leftover(const DirectoryRef& dir, std::string_view name) {
   const std::string temporary = temporary_path(name);
   struct stat status {};
   if (::fstatat(dir.fd, temporary.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -288,7 +288,7 @@ PendingFile::~PendingFile() {
   return room.name_temporary();
 }
 
-[[nodiscard]] std::expected<void, FileSafetyError> remove_file_at(DirectoryRef dir,
+[[nodiscard]] std::expected<void, FileSafetyError> remove_file_at(const DirectoryRef& dir,
                                                                   std::string_view name) {
   const Target file = in_directory(dir, name);
   if (has_nul_byte(file.name)) {

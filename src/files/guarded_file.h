@@ -29,7 +29,7 @@ struct DirectoryRef {
                                                                             std::uint64_t limit,
                                                                             uid_t owner);
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_private_file_at(
-    DirectoryRef dir, std::string_view name, std::uint64_t limit, uid_t owner);
+    const DirectoryRef& dir, std::string_view name, std::uint64_t limit, uid_t owner);
 
 inline constexpr std::uint64_t kBoundedFileLimit = 65536;
 
@@ -38,7 +38,7 @@ inline constexpr std::uint64_t kBoundedFileLimit = 65536;
 // its processes).
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file(std::string_view path);
 [[nodiscard]] std::expected<std::string, FileSafetyError> read_bounded_file_at(
-    DirectoryRef dir, std::string_view relative);
+    const DirectoryRef& dir, std::string_view relative);
 
 class PendingFile;
 
@@ -60,7 +60,7 @@ class PendingFile {
  public:
   // The file `name` of `dir`, whose descriptor must outlive it.
   [[nodiscard]] static std::expected<PendingFile, FileSafetyError> create(
-      DirectoryRef dir, std::string_view name, std::string_view contents);
+      const DirectoryRef& dir, std::string_view name, std::string_view contents);
 
   // Where the file stands before it is put in place on a file system without unnamed files: the
   // name, or the path, with ".new" added.
@@ -69,14 +69,15 @@ class PendingFile {
   // Removes what a writer killed before it named its file `name` left under the temporary name,
   // where something stands there. A failure is no reason to stop: a stop does not need the name,
   // and a launch that does says so when it makes its own room.
-  static void remove_leftover(DirectoryRef dir, std::string_view name);
+  static void remove_leftover(const DirectoryRef& dir, std::string_view name);
 
   PendingFile(PendingFile&& other) noexcept;
   PendingFile& operator=(PendingFile&&) = delete;
   ~PendingFile();
 
  private:
-  PendingFile(DirectoryRef dir, std::string_view name, UniqueFd fd, std::size_t size, bool named)
+  PendingFile(const DirectoryRef& dir, std::string_view name, UniqueFd fd, std::size_t size,
+              bool named)
       : dir_fd_(dir.fd),
         name_(name),
         path_(join_path(dir.path, name)),
@@ -97,7 +98,7 @@ class PendingFile {
 };
 
 // Removes the file `name` of `dir`; a file already missing is no failure.
-[[nodiscard]] std::expected<void, FileSafetyError> remove_file_at(DirectoryRef dir,
+[[nodiscard]] std::expected<void, FileSafetyError> remove_file_at(const DirectoryRef& dir,
                                                                   std::string_view name);
 
 // Whether a script that another program will run is safe to run: an absolute path (a relative

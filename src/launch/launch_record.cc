@@ -50,7 +50,7 @@ std::optional<LaunchRecord> parse_launch_record(std::string_view text) {
 }
 
 [[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(
-    DirectoryRef dir, std::string_view name) {
+    const DirectoryRef& dir, std::string_view name) {
   auto text = read_private_file_at(dir, name, kLaunchRecordLimit, ::geteuid());
   if (!text) {
     if (text.error().is<FileSafetyError::NotFound>()) return std::nullopt;

@@ -29,7 +29,7 @@ inline constexpr std::uint64_t kLaunchRecordLimit = 4096;
 
 // The record `name` of `dir`; none when the file does not exist.
 [[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> read_launch_record(
-    DirectoryRef dir, std::string_view name);
+    const DirectoryRef& dir, std::string_view name);
 
 // The record's text to a LaunchRecord; nothing when it is malformed.
 std::optional<LaunchRecord> parse_launch_record(std::string_view text);

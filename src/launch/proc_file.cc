@@ -28,9 +28,11 @@ bool entry_belongs_to(const std::string& entry, uid_t user) {
 // What a read of a process file answers: its contents, nothing (not a process of ours, or one
 // that has ended), or a failure of the launcher's own. A refusal is a failure where
 // `refused_is_failure()`.
+using BoundedRead = std::expected<std::string, FileSafetyError>;
+
 template <typename RefusedIsFailure>
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> answer_of(
-    std::expected<std::string, FileSafetyError> contents, RefusedIsFailure refused_is_failure) {
+    BoundedRead contents, RefusedIsFailure refused_is_failure) {
   if (contents) return std::move(*contents);
   const auto* failed = std::get_if<FileSafetyError::CannotAccess>(&contents.error().kind);
   if (failed == nullptr) return std::nullopt;
@@ -59,7 +61,7 @@ std::string as_read_back(std::string_view argument) {
 }
 
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file_at(
-    DirectoryRef proc, std::string_view relative) {
+    const DirectoryRef& proc, std::string_view relative) {
   return answer_of(read_bounded_file_at(proc, relative), kNever);
 }
 

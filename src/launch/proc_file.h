@@ -28,7 +28,7 @@ bool means_no_process(int error_code);
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
     std::string_view path);
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file_at(
-    DirectoryRef proc, std::string_view relative);
+    const DirectoryRef& proc, std::string_view relative);
 
 // Whether process `pid` runs `bridge_file` as the launcher starts the bridge: its command line
 // ends with `python_program` followed by the file, which is compared as the record gives a path

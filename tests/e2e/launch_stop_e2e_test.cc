@@ -402,10 +402,8 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
   ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, box->path("soffice.bin").c_str()), 0);
   const auto own = spawn_child({box->path("soffice.bin"), {}, "/", {{"HOME", box->home()}}});
   ASSERT_TRUE(own);
-  for (int i = 0;
-       i < 500 && read_file("/proc/" + std::to_string(*own) + "/comm") != "soffice.bin\n"; ++i) {
-    ::usleep(10000);
-  }
+  ASSERT_TRUE(eventually(
+      [&] { return read_file("/proc/" + std::to_string(*own) + "/comm") == "soffice.bin\n"; }));
   box->write_config(writer + "uno_port = " + uno_taken.port() + "\n");
   const RunResult r = box->launch();
   EXPECT_EQ(r.status, 2);
@@ -449,28 +447,9 @@ TEST_F(LaunchStop, LaunchAndStopUnderMemcheckHaveNoErrorAndNoLeak) {
   EXPECT_EQ(without_valgrind_notes(stopped.err), "");
 }
 
+// The records it cannot act on are answered in-process (run_stop_test); here another user's
+// process under the recorded id, which only root can make.
 TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
-  make_dir(box->runtime_dir());
-  make_dir(box->runtime_dir() + "/launch");
-  struct Case {
-    std::string record;
-    unsigned mode;
-    LauncherError error;
-  };
-  const std::vector<Case> cases = {
-      {"soffice 1\n", 0644,
-       LauncherError{LauncherError::File{
-           FileSafetyError{box->record_path(), FileSafetyError::WrongMode{0644, 0600}}}}},
-      {"bridge 1 uno_bridge.py\n", 0600, {LauncherError::BadRecord{box->record_path()}}},
-  };
-  for (const Case& c : cases) {
-    write_file(box->record_path(), c.record, c.mode);
-    const RunResult r = box->stop();
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, printed(c.error));
-    EXPECT_EQ(read_file(box->record_path()), c.record);
-  }
   // Under the recorded id, another user's process: one that runs the bridge file refuses the
   // signal, and the record stays for another try; one that only names it (tail -f) is no bridge,
   // and the record goes.
@@ -514,26 +493,6 @@ TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
     EXPECT_FALSE(process_gone(other));
     kill_process(other);
     give_to(0);
-  }
-  write_file(box->record_path(), "");
-  const RunResult empty = box->stop();
-  EXPECT_EQ(empty.out,
-            "no bridge is recorded: nothing was signalled\nLibreOffice was left running: close it "
-            "yourself when you are done\n");
-  EXPECT_FALSE(exists(box->record_path()));
-  // A launch directory the stop cannot go through is no answer, never "nothing to stop": a file
-  // in its place, or a link to a directory (O_DIRECTORY with O_NOFOLLOW: ENOTDIR).
-  const std::string launch = box->runtime_dir() + "/launch";
-  for (const bool link : {false, true}) {
-    remove_tree(launch);
-    if (!link) write_file(launch, "");
-    if (link && ::symlink(box->path("run").c_str(), launch.c_str()) != 0) {
-      setup_failed("cannot link " + launch);
-    }
-    const RunResult r = box->stop();
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, printed(LauncherError::File{
-                         FileSafetyError{launch, FileSafetyError::NotPlainDirectory{}}}));
   }
 }
 

@@ -529,7 +529,7 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
       EXPECT_TRUE(out.text().starts_with("bridge stopped (process " + pid + ")\n")) << out.text();
       int status = 0;
       ASSERT_EQ(::waitpid(std::exchange(bridge, 0), &status, 0), *spawned);
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "not ended by the SIGTERM";
+      EXPECT_TRUE(test::ended_by_sigterm(status)) << "not ended by the SIGTERM";
     } else if (c.outcome == "gone") {
       EXPECT_TRUE(out.text().starts_with("the bridge (process " + pid + ") is no longer running"))
           << out.text();

@@ -80,13 +80,10 @@ TEST(FindSofficeProcesses, FindsARealProcessNamedSofficeBin) {
       spawn_child({named, {}, "/", {{"HOME", dir.path()}, {"QS_FAKE_LIFETIME", "30"}}});
   ASSERT_TRUE(pid.has_value());
   // The kernel lets posix_spawn return a moment before the new name is in place.
-  bool seen = false;
-  for (int attempt = 0; attempt < 500 && !seen; ++attempt) {
+  const bool seen = test::eventually([&] {
     const auto found = find_soffice_processes("/proc", ::geteuid());
-    ASSERT_TRUE(found.has_value());
-    seen = std::find(found->begin(), found->end(), *pid) != found->end();
-    if (!seen) ::usleep(10000);
-  }
+    return found && std::find(found->begin(), found->end(), *pid) != found->end();
+  });
   test::kill_process(static_cast<pid_t>(*pid));
   EXPECT_TRUE(seen);
 }

@@ -85,7 +85,7 @@ TEST_F(ReportFailure, AtEachLineOfTheStop) {
     EXPECT_EQ(test::exists(record), good == 0);
     int status = 0;
     ASSERT_EQ(::waitpid(bridge, &status, 0), bridge);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "not ended by the SIGTERM";
+    EXPECT_TRUE(test::ended_by_sigterm(status)) << "not ended by the SIGTERM";
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <signal.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -26,19 +25,11 @@ bool FakeReport::has_env_name(const std::string& name) const {
 }
 
 bool wait_for_file(const std::string& path, double seconds) {
-  for (int tick = 0; tick < seconds * 100; ++tick) {
-    if (exists(path)) return true;
-    const timespec pause{0, 10 * 1000 * 1000};
-    ::nanosleep(&pause, nullptr);
-  }
-  return exists(path);
+  return eventually([&] { return exists(path); }, seconds);
 }
 
 bool wait_for_cmdline(std::uint32_t pid, const std::string& program, const std::string& file) {
-  const auto runs = [&] { return runs_bridge_file("/proc", pid, program, file) == true; };
-  for (int tick = 0; tick < 500 && !runs(); ++tick)
-    ::usleep(10000);
-  return runs();
+  return eventually([&] { return runs_bridge_file("/proc", pid, program, file) == true; }, 5);
 }
 
 FakeReport read_report(const std::string& path) {
@@ -87,6 +78,11 @@ pid_t spawn_recorded_bridge(const TempDir& dir, const std::string& record,
     setup_failed("record the fake bridge");
   }
   return static_cast<pid_t>(*bridge);
+}
+
+bool ended_by_sigterm(int status) {
+  return (WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) ||
+         (WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 bool process_gone(pid_t pid) {

@@ -70,6 +70,10 @@ void add_fake_process(const std::string& proc_root, std::uint32_t pid, std::stri
 pid_t spawn_recorded_bridge(const TempDir& dir, const std::string& record,
                             std::uint32_t soffice_pid, int lifetime);
 
+// Whether a fake program's wait status says SIGTERM ended it: by the default action before its
+// handler was in place, or through the handler (status 0); never its lifetime (status 4).
+bool ended_by_sigterm(int status);
+
 // Sends SIGKILL to a process if it is still there (and reaps it when it is our child).
 // A zombie still shows its comm in /proc, so a zombie soffice.bin would block launches.
 void kill_process(pid_t pid);

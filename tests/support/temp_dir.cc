@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -94,6 +95,15 @@ std::string repeat(std::string_view piece, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i)
     text += piece;
   return text;
+}
+
+bool eventually(const std::function<bool()>& holds, double seconds) {
+  for (int tick = 0; tick < seconds * 100; ++tick) {
+    if (holds()) return true;
+    const timespec pause{0, 10 * 1000 * 1000};
+    ::nanosleep(&pause, nullptr);
+  }
+  return holds();
 }
 
 std::string long_bridge_file(const std::string& base, std::size_t length, char byte) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <expected>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,10 @@ void remove_tree(const std::string& path);
 // A bridge file of `length` bytes of path under `base`, its names made of `byte`, in folders as
 // deep as a name's 255 bytes require.
 std::string long_bridge_file(const std::string& base, std::size_t length, char byte);
+
+// Asks `holds` every 10 ms until it says yes, for up to `seconds`; its last answer. For what a
+// process brings about on its own time: a test fails on the answer, never on the time.
+bool eventually(const std::function<bool()>& holds, double seconds = 10);
 
 // `piece`, `count` times over (the deep texts of the configuration's tests).
 std::string repeat(std::string_view piece, std::size_t count);
