@@ -15,6 +15,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -36,6 +37,7 @@ void write_atomically(const std::string& path, const std::string& text) {
   const std::string temporary = path + ".tmp";
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   if (fd < 0) return;
+  (void)::fchmod(fd, 0600);  // readable by the test whatever umask it gave (0477, say)
   (void)!::write(fd, text.data(), text.size());
   ::close(fd);
   ::rename(temporary.c_str(), path.c_str());
