@@ -11,9 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <latch>
 #include <thread>
 
+#include "base/dir_stream.h"
 #include "base/utf8.h"
 #include "config/base_dirs.h"
 #include "config/raw_config.h"
@@ -543,6 +545,48 @@ TEST_F(LaunchStop, LaunchesAndStopsReleasedTogetherKeepTheRecordTrue) {
 
 // A stop blocked on a reader that does not read keeps the lock: a launch meanwhile waits, and
 // the record it then writes is not the one the stop removes.
+// Closed standard streams are occupied before anything is opened: the launch directory, which a
+// stop holds while it writes its first line, never takes the number of the output. The stop is
+// looked at while it waits for the lock that the test holds.
+TEST_F(LaunchStop, ClosedStandardStreamsAreOccupiedFirst) {
+  const std::string launch = box->runtime_dir() + "/launch";
+  make_dir(box->runtime_dir());
+  make_dir(launch);
+  const int held = ::open(launch.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  RunResult stopped;
+  std::thread stopper([&] { stopped = box->stop(StdoutKind::Closed); });
+  // The descriptors of the process that holds the launch directory open, 0 and 1 first.
+  std::vector<std::string> seen;
+  const auto holder_seen = [&] {
+    const DirStream proc(::opendir("/proc"));
+    while (const dirent* entry = proc ? ::readdir(proc.get()) : nullptr) {
+      const std::string fds = "/proc/" + std::string(entry->d_name) + "/fd/";
+      std::vector<std::string> links;
+      for (int fd = 0; fd < 8; ++fd) {
+        char target[4096];
+        const ssize_t n = ::readlink((fds + std::to_string(fd)).c_str(), target, sizeof target);
+        links.emplace_back(target, n > 0 ? static_cast<std::size_t>(n) : 0);
+      }
+      // The launcher itself, not the test's child before its exec, which shares `held`.
+      const bool launcher =
+          exists(fds + "../comm") && read_file(fds + "../comm") == "quantelspire-la\n";
+      if (launcher && std::ranges::count(links, launch) > 0) {
+        seen = links;
+        return true;
+      }
+    }
+    return false;
+  };
+  const bool found = eventually(holder_seen);
+  ::close(held);
+  stopper.join();
+  ASSERT_TRUE(found) << "no process held the launch directory";
+  EXPECT_EQ(seen[0], "/dev/null");
+  EXPECT_EQ(seen[1], "/dev/null");
+  EXPECT_EQ(stopped.err, printed(LauncherError::ReportFailed{SystemError::from_errno(EBADF)}));
+}
+
 TEST_F(LaunchStop, ALaunchWaitsForAStopBlockedOnItsOutput) {
   box->enable_writer();
   ASSERT_EQ(box->launch().status, 0);
