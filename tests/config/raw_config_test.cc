@@ -18,10 +18,6 @@ namespace {
 
 using test::repeat;
 
-std::string outcome(const std::expected<RawConfig, ConfigError>& parsed) {
-  return parsed ? "ok" : message_of(parsed.error());
-}
-
 std::string at(const char* category, int line, int column) {
   return std::string("the configuration file ") + category + " (line " + std::to_string(line) +
          ", column " + std::to_string(column) + ")";
@@ -106,7 +102,8 @@ TEST(ParseConfig, ReportsCategoryAndPosition) {
       {"[[[\n\xC3", "the configuration file is not valid UTF-8"},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(outcome(parse_config(c.text)), c.expected) << testing::PrintToString(c.text);
+    EXPECT_EQ(test::ok_or_message(parse_config(c.text)), c.expected)
+        << testing::PrintToString(c.text);
   }
 }
 
@@ -124,7 +121,7 @@ TEST(ParseConfig, FullSizeDeepShapesEndOnASmallStack) {
   };
   for (const std::string& text : shapes) {
     std::string answer;
-    std::function<void()> parse = [&] { answer = outcome(parse_config(text)); };
+    std::function<void()> parse = [&] { answer = test::ok_or_message(parse_config(text)); };
     pthread_attr_t small;
     pthread_attr_init(&small);
     pthread_attr_setstacksize(&small, 1 << 20);
@@ -184,13 +181,13 @@ TEST(ParseConfig, ManyKeysAreMappedInLinearTime) {
     // Appended piece by piece: g++ 12 at -O3 warns (falsely, -Wrestrict) on "a" + to_string(i).
     text.append("a").append(std::to_string(i)).append(" = {}\n");
   text += "[apps.z]\nhost = 1\n";
-  EXPECT_EQ(outcome(parse_config(text)), at(kUnknown, 60003, 1));
+  EXPECT_EQ(test::ok_or_message(parse_config(text)), at(kUnknown, 60003, 1));
 }
 
 TEST(LoadConfig, ReadsThePrivateFileOrNothing) {
   test::TempDir dir;
   const std::string path = dir / "config.toml";
-  EXPECT_EQ(outcome(load_config(dir.path(), ::geteuid())), "ok");  // missing
+  EXPECT_EQ(test::ok_or_message(load_config(dir.path(), ::geteuid())), "ok");  // missing
   const auto empty = load_config(dir.path(), ::geteuid());
   ASSERT_TRUE(empty);
   EXPECT_FALSE(empty->hub || empty->security || empty->apps);
@@ -210,12 +207,13 @@ TEST(LoadConfig, ReadsThePrivateFileOrNothing) {
   };
   for (const Case& c : cases) {
     test::write_file(path, c.contents, c.mode);
-    EXPECT_EQ(outcome(load_config(dir.path(), ::geteuid())), c.expected) << c.contents.size();
+    EXPECT_EQ(test::ok_or_message(load_config(dir.path(), ::geteuid())), c.expected)
+        << c.contents.size();
   }
   test::write_file(dir / "real.toml", "");
   ::unlink(path.c_str());
   ASSERT_EQ(::symlink((dir / "real.toml").c_str(), path.c_str()), 0);
-  EXPECT_EQ(outcome(load_config(dir.path(), ::geteuid())),
+  EXPECT_EQ(test::ok_or_message(load_config(dir.path(), ::geteuid())),
             "configuration file refused: refusing to follow a symbolic link: " + path);
 }
 

@@ -310,8 +310,7 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
        {.openat_path = still_shared, .before_linkat = recorded_after_its_own},
        Outcome::Recorded},
   };
-  test::make_dir(dir / "run");
-  test::make_dir(dir / "run/launch");
+  test::make_launch_dir(dir / "run");
   sigset_t usr2;
   sigemptyset(&usr2);
   sigaddset(&usr2, SIGUSR2);
@@ -372,8 +371,7 @@ TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) 
 // Where unnamed files are refused, a LibreOffice that does not start takes the temporary with it
 // and leaves the earlier record as it was.
 TEST_F(InProcessLaunch, AFailedStartWithoutUnnamedFilesKeepsTheEarlierRecord) {
-  test::make_dir(dir / "run");
-  test::make_dir(dir / "run/launch");
+  test::make_launch_dir(dir / "run");
   test::write_file(record, "soffice 1\n");
   SystemPaths missing = paths;
   missing.soffice_program = dir / "missing";
@@ -451,8 +449,7 @@ TEST_F(InProcessLaunch, AFullRuntimeFileSystemStartsNothing) {
 // bridge alone, never another process of its group.
 TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
   const std::string launch_dir = dir / "run/launch";
-  test::make_dir(dir / "run");
-  test::make_dir(launch_dir);
+  test::make_launch_dir(dir / "run");
   pid_t bridge = 0;
   // The bridge ends (reaped: not killed again) just before the signal `at` reaches it.
   const auto end_bridge_at = [&](int at) {

@@ -51,8 +51,7 @@ TEST_F(LaunchRefusals, InTheirOrderBeforeStartingAnything) {
   const std::string launch_dir = dir / "run/launch";
   const auto prepare_record = [&](const std::string& text) {
     return [&, text] {
-      test::make_dir(dir / "run");
-      test::make_dir(launch_dir);
+      test::make_launch_dir(dir / "run");
       test::write_file(record, text);
     };
   };
@@ -89,8 +88,7 @@ TEST_F(LaunchRefusals, InTheirOrderBeforeStartingAnything) {
        prepare_record("soffice twelve\n")},
       {"another launch or stop at work", writer, bridge, E{E::Busy{record}},
        [&] {
-         test::make_dir(dir / "run");
-         test::make_dir(launch_dir);
+         test::make_launch_dir(dir / "run");
          held = ::open(launch_dir.c_str(), O_RDONLY | O_CLOEXEC);
          ASSERT_EQ(::flock(held, LOCK_EX), 0);
        }},
@@ -152,8 +150,7 @@ TEST_F(LaunchRefusals, AStopNeverSignalsAReusedId) {
     test::make_dir(paths.proc_root);
     test::add_fake_process(paths.proc_root, own, "tail", cmdline);
     test::remove_tree(dir / "run");
-    test::make_dir(dir / "run");
-    test::make_dir(dir / "run/launch");
+    test::make_launch_dir(dir / "run");
     ASSERT_TRUE(test::write_record_at(record, {7, RecordedBridge{own, bridge}}));
     test::StringOutputStream out;
     ASSERT_TRUE(run_stop(paths, dirs, out));

@@ -70,8 +70,7 @@ TEST_F(ReportFailure, NotHeldUpByTheLock) {
 }
 
 TEST_F(ReportFailure, AtEachLineOfTheStop) {
-  test::make_dir(dir / "run");
-  test::make_dir(dir / "run/launch");
+  test::make_launch_dir(dir / "run");
   for (int good = 0; good < 2; ++good) {
     SCOPED_TRACE(good);
     const pid_t bridge = test::spawn_recorded_bridge(dir, record, 7, 20);

@@ -97,6 +97,14 @@ std::string repeat(std::string_view piece, std::size_t count) {
   return text;
 }
 
+std::string make_launch_dir(const std::string& runtime_dir) {
+  const std::string launch = runtime_dir + "/launch";
+  for (const std::string& dir : {runtime_dir, launch}) {
+    if (!exists(dir)) make_dir(dir);
+  }
+  return launch;
+}
+
 bool eventually(const std::function<bool()>& holds, double seconds) {
   for (int tick = 0; tick < seconds * 100; ++tick) {
     if (holds()) return true;

@@ -41,6 +41,10 @@ void remove_tree(const std::string& path);
 // deep as a name's 255 bytes require.
 std::string long_bridge_file(const std::string& base, std::size_t length, char byte);
 
+// `runtime_dir` and its launch directory, made private where missing; the launch directory's
+// path.
+std::string make_launch_dir(const std::string& runtime_dir);
+
 // Asks `holds` every 10 ms until it says yes, for up to `seconds`; its last answer. For what a
 // process brings about on its own time: a test fails on the answer, never on the time.
 bool eventually(const std::function<bool()>& holds, double seconds = 10);
