@@ -111,7 +111,7 @@ bool unnamed_file_refused(int code) {
 
 // Whether the unnamed file can be named through /proc later: where /proc does not show it (not
 // mounted, or another table in its place), a named temporary stands in from the start, so that
-// naming the record after the starts needs no room the launch did not take before them.
+// naming the file later needs no room that was not taken when it was made.
 bool nameable_through_proc(const UniqueFd& fd) {
   const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
   struct stat shown {};
@@ -173,8 +173,8 @@ bool nameable_through_proc(const UniqueFd& fd) {
     fd = std::move(*temporary);
   }
   PendingFile file(dir, name, std::move(fd), contents.size(), named);
-  // The umask narrows the creation mode (0200 under 0477): the mode is set here, so that every
-  // later launch and stop can read the record back.
+  // The umask narrows the creation mode (0200 under 0477): the mode is set here, so that its
+  // owner can always read the file back.
   if (::fchmod(file.fd_.get(), 0600) != 0) {
     return std::unexpected(FileSafetyError::cannot(FileOperation::Write, path, errno));
   }
@@ -232,9 +232,9 @@ PendingFile::~PendingFile() {
 }
 
 // A rename moves the inode it has: it takes no room, so a file system that was full since the
-// room was taken still names the record. It refuses to replace a name that appeared meanwhile;
-// where the file system cannot promise that, a plain rename follows (the old record is gone
-// already, and the directory is the user's alone and locked).
+// room was taken still names the file. It refuses to replace a name that appeared meanwhile;
+// where the file system cannot promise that, a plain rename follows (the old file is gone
+// already, and the caller's directory is private and locked).
 [[nodiscard]] std::expected<void, FileSafetyError> PendingFile::name_temporary() {
   const std::string temporary = temporary_path(name_);
   if (::renameat2(dir_fd_, temporary.c_str(), dir_fd_, name_.c_str(), RENAME_NOREPLACE) != 0 &&
