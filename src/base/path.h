@@ -9,11 +9,6 @@ namespace qs {
 // nothing is normalised or resolved.
 std::string join_path(std::string_view base, std::string_view component);
 
-// What follows the last '/' (the whole path when there is none).
-inline std::string_view last_component(std::string_view path) {
-  return path.substr(path.rfind('/') + 1);
-}
-
 inline bool is_absolute_path(std::string_view path) {
   return !path.empty() && path[0] == '/';
 }
