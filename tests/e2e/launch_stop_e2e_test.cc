@@ -5,6 +5,7 @@
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -550,23 +551,33 @@ TEST_F(LaunchStop, ClosedStandardStreamsAreOccupiedFirst) {
   ASSERT_EQ(::flock(held, LOCK_EX), 0);
   RunResult stopped;
   std::thread stopper([&] { stopped = box->stop(StdoutKind::Closed); });
-  // The descriptors of the process that holds the launch directory open, 0 and 1 first.
+  // What descriptors 0 to 7 of the process that holds the launch directory open are, told by
+  // the file itself: a path read from /proc depends on the reader's root and mounts.
+  struct stat launch_dir {
+  }, null{};
+  ASSERT_EQ(::stat(launch.c_str(), &launch_dir), 0);
+  ASSERT_EQ(::stat("/dev/null", &null), 0);
+  const auto what = [&](const std::string& fd) -> std::string {
+    struct stat file {};
+    if (::stat(fd.c_str(), &file) != 0) return "closed";
+    if (file.st_dev == launch_dir.st_dev && file.st_ino == launch_dir.st_ino) return "launch";
+    return file.st_dev == null.st_dev && file.st_ino == null.st_ino ? "null" : "other";
+  };
   std::vector<std::string> seen;
   const auto holder_seen = [&] {
     const DirStream proc(::opendir("/proc"));
     while (const dirent* entry = proc ? ::readdir(proc.get()) : nullptr) {
       const std::string fds = "/proc/" + std::string(entry->d_name) + "/fd/";
-      std::vector<std::string> links;
-      for (int fd = 0; fd < 8; ++fd) {
-        char target[4096];
-        const ssize_t n = ::readlink((fds + std::to_string(fd)).c_str(), target, sizeof target);
-        links.emplace_back(target, n > 0 ? static_cast<std::size_t>(n) : 0);
-      }
-      // The launcher itself, not the test's child before its exec, which shares `held`.
-      const bool launcher =
-          exists(fds + "../comm") && read_file(fds + "../comm") == "quantelspire-la\n";
-      if (launcher && std::ranges::count(links, launch) > 0) {
-        seen = links;
+      // The launcher itself, not the test's child before its exec, which shares `held`; read
+      // so that a process gone meanwhile is only not the launcher.
+      std::string comm;
+      std::getline(std::ifstream(fds + "../comm"), comm);
+      if (comm != "quantelspire-la") continue;
+      std::vector<std::string> kinds;
+      for (int fd = 0; fd < 8; ++fd)
+        kinds.push_back(what(fds + std::to_string(fd)));
+      if (std::ranges::count(kinds, "launch") > 0) {
+        seen = kinds;
         return true;
       }
     }
@@ -576,8 +587,8 @@ TEST_F(LaunchStop, ClosedStandardStreamsAreOccupiedFirst) {
   ::close(held);
   stopper.join();
   ASSERT_TRUE(found) << "no process held the launch directory";
-  EXPECT_EQ(seen[0], "/dev/null");
-  EXPECT_EQ(seen[1], "/dev/null");
+  EXPECT_EQ(seen[0], "null");
+  EXPECT_EQ(seen[1], "null");
   EXPECT_EQ(stopped.err, printed(LauncherError::ReportFailed{SystemError::from_errno(EBADF)}));
 }
 
