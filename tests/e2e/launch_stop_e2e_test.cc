@@ -95,8 +95,8 @@ TEST_F(LaunchStop, LaunchStartsBothChildrenRecordsThemAndStopEndsOnlyTheBridge) 
   EXPECT_EQ(mode_of(box->runtime_dir()), 0700u);
   EXPECT_EQ(mode_of(box->runtime_dir() + "/launch"), 0700u);
 
-  // Started as their specs say (child_process_test pins those), from the binary's own
-  // environment and at the fixed paths.
+  // Started as make_soffice_spec and make_bridge_spec make them (child_process_test pins
+  // those), from the binary's own environment and at the fixed paths.
   EnvSnapshot env;
   for (const std::string& entry : box->environment())
     env.emplace_back(entry.substr(0, entry.find('=')), entry.substr(entry.find('=') + 1));
