@@ -21,7 +21,7 @@ namespace qs {
   if (largest.size() > kLaunchRecordLimit) {
     return fail(Refused{Refused::TooLongToRecord{kLaunchRecordLimit}});
   }
-  return AdmittedBridgeFile{std::string(path), std::move(largest)};
+  return AdmittedBridgeFile{std::move(largest)};
 }
 
 }  // namespace qs

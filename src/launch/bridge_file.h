@@ -8,10 +8,9 @@
 
 namespace qs {
 
-// A bridge file the launch may start and record, with the text of the largest record that can
-// name it: the room the launch takes before anything starts.
+// What admitting a bridge file yields: the text of the largest record that can name it, the
+// room the launch takes before anything starts.
 struct AdmittedBridgeFile {
-  std::string path;
   std::string largest_record;
 };
 

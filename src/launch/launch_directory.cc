@@ -14,9 +14,8 @@ std::string launch_record_path(std::string_view runtime_dir) {
   std::string path = join_path(runtime_dir, kLaunchDirectoryName);
   auto lock = DirectoryLock::acquire(path, kLaunchLockPatience);
   if (!lock) return fail(LauncherError::File{std::move(lock.error())});
-  std::string record_path = launch_record_path(runtime_dir);
-  if (!*lock) return fail(LauncherError::Busy{std::move(record_path)});
-  LaunchDirectory directory(std::move(**lock), std::move(path), std::move(record_path));
+  if (!*lock) return fail(LauncherError::Busy{launch_record_path(runtime_dir)});
+  LaunchDirectory directory(std::move(**lock), std::move(path));
   PendingFile::remove_leftover(directory.locked(), kLaunchRecordName);
   return directory;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/path.h"
 #include "cli/launcher_error.h"
 #include "files/directory_lock.h"
 #include "files/guarded_file.h"
@@ -43,7 +44,7 @@ class LaunchDirectory {
   [[nodiscard]] static std::expected<LaunchDirectory, LauncherError> prepare_and_lock(
       std::string_view runtime_dir, uid_t user);
 
-  const std::string& record_path() const { return record_path_; }
+  std::string record_path() const { return join_path(path_, kLaunchRecordName); }
 
   [[nodiscard]] std::expected<std::optional<LaunchRecord>, LauncherError> read_record() const;
 
@@ -55,13 +56,12 @@ class LaunchDirectory {
   [[nodiscard]] std::expected<void, LauncherError> remove_record() const;
 
  private:
-  LaunchDirectory(DirectoryLock lock, std::string path, std::string record_path)
-      : lock_(std::move(lock)), path_(std::move(path)), record_path_(std::move(record_path)) {}
+  LaunchDirectory(DirectoryLock lock, std::string path)
+      : lock_(std::move(lock)), path_(std::move(path)) {}
   DirectoryRef locked() const { return {lock_.fd(), path_}; }
 
   DirectoryLock lock_;
   std::string path_;
-  std::string record_path_;
 };
 
 }  // namespace qs

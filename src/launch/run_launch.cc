@@ -27,7 +27,7 @@ namespace qs {
 namespace {
 
 [[nodiscard]] std::expected<BridgeSettings, LauncherError> settings_from_config(
-    const BaseDirs& dirs, const std::string& bridge_file, uid_t user) {
+    const BaseDirs& dirs, std::string_view bridge_file, uid_t user) {
   auto raw = load_config(dirs.config_dir, user);
   if (!raw) return fail(LauncherError::Config{std::move(raw.error())});
   auto config = validate_config(*raw);
@@ -37,7 +37,7 @@ namespace {
     return std::unexpected(
         std::visit([](auto error) { return LauncherError{std::move(error)}; }, targets.error()));
   }
-  return BridgeSettings{.bridge_file = bridge_file,
+  return BridgeSettings{.bridge_file = std::string(bridge_file),
                         .token_path = token_path(dirs.config_dir),
                         .uno_port = targets->uno_port,
                         .bridge_port = targets->bridge_port};
@@ -185,7 +185,7 @@ struct Started {
                                                             OutputStream& out) {
   // Every check that can refuse comes before anything is started.
   const uid_t user = ::geteuid();
-  auto settings = settings_from_config(dirs, std::string(bridge_file), user);
+  auto settings = settings_from_config(dirs, bridge_file, user);
   if (!settings) return std::unexpected(std::move(settings.error()));
   auto admitted = admit_bridge_file(bridge_file);
   if (!admitted) return std::unexpected(std::move(admitted.error()));

@@ -72,7 +72,7 @@ namespace {
     }
     return std::unexpected(std::move(directory.error()));
   }
-  const std::string& path = directory->record_path();
+  const std::string path = directory->record_path();
   auto record = directory->read_record();
   if (!record || !*record) return record;
   const LaunchRecord& recorded = **record;
