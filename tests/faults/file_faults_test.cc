@@ -404,12 +404,7 @@ TEST_F(InProcessLaunch, ATerminationSignalWaitsForTheRecord) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
-    const auto recorded = test::read_record(record);
-    ASSERT_TRUE(recorded && *recorded && (*recorded)->soffice_pid && (*recorded)->bridge);
-    for (std::uint32_t pid : {*(*recorded)->soffice_pid, (*recorded)->bridge->bridge_pid}) {
-      EXPECT_FALSE(test::process_gone(static_cast<pid_t>(pid)));
-      test::kill_process(static_cast<pid_t>(pid));
-    }
+    EXPECT_TRUE(test::end_recorded_children(record));
     ::unlink(record.c_str());
   }
 }

@@ -19,6 +19,21 @@ Faults* armed = nullptr;
 bool interrupt_next_read = true;
 bool interrupt_next_write = true;
 
+// Whether the armed fault `error` (an errno) answers this call; errno is set when it does.
+bool fails(int Faults::*error) {
+  if (armed == nullptr || armed->*error == 0) return false;
+  errno = armed->*error;
+  return true;
+}
+
+// Every other call is interrupted while `every_other` is armed.
+bool interrupted(bool Faults::*every_other, bool& next) {
+  if (armed == nullptr || !(armed->*every_other)) return false;
+  next = !next;
+  if (!next) errno = EINTR;
+  return !next;
+}
+
 }  // namespace
 
 Armed::Armed(Faults faults) {
@@ -34,34 +49,24 @@ Armed::~Armed() {
 }  // namespace qs::test::faults
 
 using qs::test::faults::armed;
+using qs::test::faults::fails;
+using qs::test::faults::Faults;
+using qs::test::faults::interrupted;
 
 extern "C" ssize_t read(int fd, void* buffer, size_t size) {
-  if (armed != nullptr) {
-    if (armed->interrupt_every_other_read) {
-      qs::test::faults::interrupt_next_read = !qs::test::faults::interrupt_next_read;
-      if (!qs::test::faults::interrupt_next_read) {
-        errno = EINTR;
-        return -1;
-      }
-    }
-    if (armed->read_error != 0) {
-      errno = armed->read_error;
-      return -1;
-    }
-    if (armed->before_read) armed->before_read();
+  if (interrupted(&Faults::interrupt_every_other_read, qs::test::faults::interrupt_next_read) ||
+      fails(&Faults::read_error)) {
+    return -1;
   }
+  if (armed != nullptr && armed->before_read) armed->before_read();
   return syscall(SYS_read, fd, buffer, size);
 }
 
 extern "C" ssize_t write(int fd, const void* buffer, size_t size) {
+  if (interrupted(&Faults::interrupt_every_other_write, qs::test::faults::interrupt_next_write)) {
+    return -1;
+  }
   if (armed != nullptr) {
-    if (armed->interrupt_every_other_write) {
-      qs::test::faults::interrupt_next_write = !qs::test::faults::interrupt_next_write;
-      if (!qs::test::faults::interrupt_next_write) {
-        errno = EINTR;
-        return -1;
-      }
-    }
     if (armed->writes_accept_nothing) return 0;
     if (armed->max_write != 0 && size > armed->max_write) size = armed->max_write;
   }
@@ -90,10 +95,7 @@ extern "C" int openat(int dir_fd, const char* path, int flags, ...) {
 extern "C" int sigprocmask(int how, const sigset_t* set, sigset_t* old) noexcept {
   using Sigprocmask = int (*)(int, const sigset_t*, sigset_t*);
   static const auto real = reinterpret_cast<Sigprocmask>(::dlsym(RTLD_NEXT, "sigprocmask"));
-  if (armed != nullptr && armed->sigprocmask_error != 0) {
-    errno = armed->sigprocmask_error;
-    return -1;
-  }
+  if (fails(&Faults::sigprocmask_error)) return -1;
   return real(how, set, old);
 }
 
@@ -111,10 +113,7 @@ extern "C" int unlink(const char* path) {
 
 extern "C" int unlinkat(int dir_fd, const char* name, int flags) {
   if (armed != nullptr && armed->before_unlink) armed->before_unlink(name);
-  if (armed != nullptr && armed->unlink_error != 0) {
-    errno = armed->unlink_error;
-    return -1;
-  }
+  if (fails(&Faults::unlink_error)) return -1;
   const int result = static_cast<int>(syscall(SYS_unlinkat, dir_fd, name, flags));
   if (result == 0 && armed != nullptr && armed->after_unlink) armed->after_unlink(name);
   return result;
@@ -122,44 +121,29 @@ extern "C" int unlinkat(int dir_fd, const char* name, int flags) {
 
 extern "C" int linkat(int from_dir, const char* from, int to_dir, const char* to, int flags) {
   if (armed != nullptr && armed->before_linkat) armed->before_linkat();
-  if (armed != nullptr && armed->linkat_error != 0) {
-    errno = armed->linkat_error;
-    return -1;
-  }
+  if (fails(&Faults::linkat_error)) return -1;
   return static_cast<int>(syscall(SYS_linkat, from_dir, from, to_dir, to, flags));
 }
 
 extern "C" int renameat2(int from_dir, const char* from, int to_dir, const char* to,
                          unsigned int flags) noexcept {
-  if (armed != nullptr && armed->rename_noreplace_error != 0 && (flags & RENAME_NOREPLACE) != 0) {
-    errno = armed->rename_noreplace_error;
-    return -1;
-  }
+  if ((flags & RENAME_NOREPLACE) != 0 && fails(&Faults::rename_noreplace_error)) return -1;
   return static_cast<int>(syscall(SYS_renameat2, from_dir, from, to_dir, to, flags));
 }
 
 extern "C" int bind(int fd, const sockaddr* address, socklen_t length) noexcept {
-  if (armed != nullptr && armed->bind_error != 0) {
-    errno = armed->bind_error;
-    return -1;
-  }
+  if (fails(&Faults::bind_error)) return -1;
   return static_cast<int>(syscall(SYS_bind, fd, address, length));
 }
 
 extern "C" int pidfd_open(pid_t pid, unsigned int flags) noexcept {
-  if (armed != nullptr && armed->pidfd_open_error != 0) {
-    errno = armed->pidfd_open_error;
-    return -1;
-  }
+  if (fails(&Faults::pidfd_open_error)) return -1;
   return static_cast<int>(syscall(SYS_pidfd_open, pid, flags));
 }
 
 extern "C" int pidfd_send_signal(int fd, int signal, siginfo_t* info, unsigned int flags) noexcept {
   if (armed != nullptr && armed->before_pidfd_signal) armed->before_pidfd_signal(signal);
-  if (armed != nullptr && armed->pidfd_send_signal_error != 0) {
-    errno = armed->pidfd_send_signal_error;
-    return -1;
-  }
+  if (fails(&Faults::pidfd_send_signal_error)) return -1;
   return static_cast<int>(syscall(SYS_pidfd_send_signal, fd, signal, info, flags));
 }
 
@@ -172,18 +156,12 @@ extern "C" dirent* readdir(DIR* dir) {
   using Readdir = dirent* (*)(DIR*);
   static const auto real = reinterpret_cast<Readdir>(::dlsym(RTLD_NEXT, "readdir"));
   static DIR* listed = nullptr;  // the listing whose first entry has been given
-  if (armed != nullptr && armed->readdir_error != 0 && listed == dir) {
-    errno = armed->readdir_error;
-    return nullptr;
-  }
+  if (listed == dir && fails(&Faults::readdir_error)) return nullptr;
   listed = dir;
   return real(dir);
 }
 
 extern "C" int socket(int domain, int type, int protocol) {
-  if (armed != nullptr && armed->socket_error != 0) {
-    errno = armed->socket_error;
-    return -1;
-  }
+  if (fails(&Faults::socket_error)) return -1;
   return static_cast<int>(syscall(SYS_socket, domain, type, protocol));
 }

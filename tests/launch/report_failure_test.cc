@@ -34,14 +34,7 @@ TEST_F(ReportFailure, AtEachLineOfTheLaunch) {
     ASSERT_FALSE(launched.has_value());
     EXPECT_EQ(message_of(launched.error()), broken_pipe);
     EXPECT_EQ(std::ranges::count(out.text(), '\n'), good);
-    const auto read = test::read_record(record);
-    ASSERT_TRUE(read && *read && (*read)->soffice_pid && (*read)->bridge);
-    const auto soffice = static_cast<pid_t>(*(*read)->soffice_pid);
-    const auto bridge = static_cast<pid_t>((*read)->bridge->bridge_pid);
-    EXPECT_FALSE(test::process_gone(soffice));
-    EXPECT_FALSE(test::process_gone(bridge));
-    test::kill_process(soffice);
-    test::kill_process(bridge);
+    EXPECT_TRUE(test::end_recorded_children(record));
   }
 }
 
@@ -63,10 +56,7 @@ TEST_F(ReportFailure, NotHeldUpByTheLock) {
   } probe(dir / "run/launch");
   ASSERT_TRUE(launch(probe));
   EXPECT_TRUE(probe.free) << "the report was written under the lock";
-  const auto read = test::read_record(record);
-  ASSERT_TRUE(read && *read && (*read)->soffice_pid && (*read)->bridge);
-  test::kill_process(static_cast<pid_t>(*(*read)->soffice_pid));
-  test::kill_process(static_cast<pid_t>((*read)->bridge->bridge_pid));
+  EXPECT_TRUE(test::end_recorded_children(record));
 }
 
 TEST_F(ReportFailure, AtEachLineOfTheStop) {

@@ -4,7 +4,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -14,15 +13,6 @@
 #include "launch/run_launch.h"
 
 namespace qs::test {
-
-bool FakeReport::has_env(const std::string& entry) const {
-  return std::find(env.begin(), env.end(), entry) != env.end();
-}
-
-bool FakeReport::has_env_name(const std::string& name) const {
-  return std::any_of(env.begin(), env.end(),
-                     [&](const std::string& e) { return e.starts_with(name + "="); });
-}
 
 bool wait_for_file(const std::string& path, double seconds) {
   return eventually([&] { return exists(path); }, seconds);
@@ -78,6 +68,17 @@ pid_t spawn_recorded_bridge(const TempDir& dir, const std::string& record,
     setup_failed("record the fake bridge");
   }
   return static_cast<pid_t>(*bridge);
+}
+
+bool end_recorded_children(const std::string& record) {
+  const auto read = read_record(record);
+  if (!read || !*read || !(*read)->soffice_pid || !(*read)->bridge) return false;
+  bool running = true;
+  for (const std::uint32_t pid : {*(*read)->soffice_pid, (*read)->bridge->bridge_pid}) {
+    running = !process_gone(static_cast<pid_t>(pid)) && running;
+    kill_process(static_cast<pid_t>(pid));
+  }
+  return running;
 }
 
 bool ended_by_sigterm(int status) {

@@ -29,8 +29,6 @@ struct FakeReport {
   std::string sigpipe;
   std::string blocked;             // the blocked signals' numbers, each followed by a space
   std::map<int, std::string> fds;  // descriptor -> what it points to
-  bool has_env(const std::string& entry) const;
-  bool has_env_name(const std::string& name) const;
 };
 
 // Waits up to `seconds` for `path` to appear; false when it did not.
@@ -69,6 +67,10 @@ void add_fake_process(const std::string& proc_root, std::uint32_t pid, std::stri
 // seconds with status 4, so that a stop that did not signal fails by assertion, not by timeout.
 pid_t spawn_recorded_bridge(const TempDir& dir, const std::string& record,
                             std::uint32_t soffice_pid, int lifetime);
+
+// Whether the record at `record` names LibreOffice and the bridge, both still running; kills
+// whichever it names.
+bool end_recorded_children(const std::string& record);
 
 // Whether a fake program's wait status says SIGTERM ended it: by the default action before its
 // handler was in place, or through the handler (status 0); never its lifetime (status 4).
