@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <fstream>
 #include <latch>
+#include <sstream>
 #include <thread>
 
 #include "base/dir_stream.h"
@@ -31,17 +32,6 @@
 namespace qs::test {
 namespace {
 
-// A program listening on 127.0.0.1 at a port the kernel chose, for as long as it lives.
-class Listener {
- public:
-  Listener() : socket_(listen_on("127.0.0.1", 0)) {}
-  ~Listener() { ::close(socket_.first); }
-  std::string port() const { return std::to_string(socket_.second); }
-
- private:
-  std::pair<int, std::uint16_t> socket_;
-};
-
 // What the launcher prints for an error of this kind.
 template <typename Kind>
 std::string printed(Kind kind) {
@@ -49,11 +39,6 @@ std::string printed(Kind kind) {
 }
 std::uint32_t pid_of(const FakeReport& child) {
   return static_cast<std::uint32_t>(child.pid);
-}
-
-// A bridge script whose path takes `length` bytes of `byte`, in folders of 200 bytes each.
-std::string bridge_of_length(const Sandbox& box, std::size_t length, char byte) {
-  return long_bridge_file(box.path("long"), length, byte);
 }
 
 class LaunchStop : public testing::Test {
@@ -95,8 +80,9 @@ TEST_F(LaunchStop, LaunchStartsBothChildrenRecordsThemAndStopEndsOnlyTheBridge) 
   EXPECT_EQ(mode_of(box->runtime_dir()), 0700u);
   EXPECT_EQ(mode_of(box->runtime_dir() + "/launch"), 0700u);
 
-  // Started as make_soffice_spec and make_bridge_spec make them (child_process_test pins
-  // those), from the binary's own environment and at the fixed paths.
+  // Started as make_soffice_spec and make_bridge_spec make them, from the binary's own
+  // environment and at the fixed paths (child_process_test pins those and how spawn_child starts
+  // a child).
   EnvSnapshot env;
   for (const std::string& entry : box->environment())
     env.emplace_back(entry.substr(0, entry.find('=')), entry.substr(entry.find('=') + 1));
@@ -111,13 +97,6 @@ TEST_F(LaunchStop, LaunchStartsBothChildrenRecordsThemAndStopEndsOnlyTheBridge) 
   };
   EXPECT_TRUE(started_as(soffice, make_soffice_spec("/usr/bin/soffice", 2002, env)));
   EXPECT_TRUE(started_as(bridge, make_bridge_spec("/usr/bin/python3", settings, env)));
-  for (const FakeReport* child : {&soffice, &bridge}) {
-    EXPECT_EQ(child->cwd, "/");
-    EXPECT_EQ(child->pgid, child->pid);
-    EXPECT_EQ(child->sigpipe, "default");
-    EXPECT_EQ(child->fds,
-              (std::map<int, std::string>{{0, "/dev/null"}, {1, "/dev/null"}, {2, "/dev/null"}}));
-  }
 
   const RunResult stopped = box->stop();
   EXPECT_EQ(stopped.status, 0) << stopped.err;
@@ -251,7 +230,7 @@ TEST_F(LaunchStop, ABridgePathTheRecordCannotHoldExactlyIsRecognisedAgain) {
     std::string path;
     std::string recorded;
   };
-  const std::string longest = bridge_of_length(*box, 4096 - 38, 'a');
+  const std::string longest = long_bridge_file(box->path("long"), 4096 - 38, 'a');
   const std::vector<Case> cases = {
       {box->add_bridge_file("uno_bridge\xff.py"), box->path("bridges/uno_bridge\xEF\xBF\xBD.py")},
       {box->add_bridge_file("uno_bridge.py\r"), box->path("bridges/uno_bridge.py\r")},
@@ -325,83 +304,66 @@ TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {
   // The whole table runs in-process (launch_refusals_test); here what only the binary shows: the
   // printed line and the exit status of each class, and a limit the binary runs under.
   using E = LauncherError;
-  const std::string bridge = box->bridge_file();
-  const std::string writer = "[apps.libreoffice-writer]\nenabled = true\n";
   struct Case {
-    std::string what;
     std::string config;  // empty: no configuration file
+    std::string record;  // empty: no launch directory
     std::string bridge_file;
-    bool runtime_dir = true;
-    std::string prepare;  // "bad-record"
     LauncherError error;
     std::vector<std::string> wrapper = {};  // a program the launcher runs under
   };
-  const Listener uno_taken;
-  const auto port = [](const Listener& l) {
-    return static_cast<std::uint16_t>(std::stoi(l.port()));
-  };
+  const std::string bridge = box->bridge_file();
   const std::vector<Case> cases = {
-      {"no configuration: nothing is enabled, before the bridge file is looked at", "",
-       "relative.py", false, "", E{E::NoTargetEnabled{}}},
-      {"a malformed record", writer, bridge, true, "bad-record",
+      // Nothing is enabled: said before the bridge file is looked at.
+      {"", "", "relative.py", E{E::NoTargetEnabled{}}},
+      {"[apps.libreoffice-writer]\nenabled = true\n", "soffice twelve\n", bridge,
        E{E::BadRecord{box->record_path()}}},
       // Not the end by SIGXFSZ without a word: the write's own error, before anything starts.
-      {"a file-size limit of 0",
-       writer,
-       bridge,
-       true,
+      {"[apps.libreoffice-writer]\nenabled = true\n",
        "",
+       bridge,
        E{E::File{FileSafetyError::cannot(FileOperation::Write, box->record_path(), EFBIG)}},
        {"/usr/bin/prlimit", "--fsize=0"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+    SCOPED_TRACE(message_of(c.error));
     remove_tree(box->runtime_dir());
     ::unlink((box->config_dir() + "/config.toml").c_str());
     if (!c.config.empty()) box->write_config(c.config);
-    if (c.prepare == "bad-record") {
-      make_launch_dir(box->runtime_dir());
-      write_file(box->record_path(), "soffice twelve\n");
-    }
-    std::vector<std::string> env = box->environment();
-    if (!c.runtime_dir)
-      std::erase_if(env, [](auto& e) { return e.starts_with("QUANTELSPIRE_RUNTIME_DIR="); });
+    if (!c.record.empty())
+      write_file(make_launch_dir(box->runtime_dir()) + "/libreoffice.pids", c.record);
     const std::vector<std::string> args = {"libreoffice", "--bridge-file", c.bridge_file};
-    const RunResult r = c.wrapper.empty() ? box->run(args, StdoutKind::Capture, env)
-                                          : box->run_under(c.wrapper, QS_LAUNCHER_BINARY, args);
+    const RunResult r =
+        c.wrapper.empty() ? box->run(args) : box->run_under(c.wrapper, QS_LAUNCHER_BINARY, args);
     EXPECT_EQ(r.status, exit_status_of(c.error));
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, printed(c.error));
     EXPECT_FALSE(exists(box->home() + "/soffice.report")) << "something was started";
-    if (c.prepare != "bad-record") {
-      EXPECT_FALSE(exists(box->record_path())) << "a record was written";
-    }
+    EXPECT_EQ(exists(box->record_path()), !c.record.empty());
   }
   EXPECT_EQ(mode_of(box->runtime_dir()), 0700u);
 
   // The user's own LibreOffice listening on the UNO port is named as such, not as another program.
+  const auto [uno_socket, uno_port] = listen_on("127.0.0.1", 0);
   ASSERT_EQ(::symlink(QS_FAKE_PROGRAM, box->path("soffice.bin").c_str()), 0);
   const auto own = spawn_child({box->path("soffice.bin"), {}, "/", {{"HOME", box->home()}}});
   ASSERT_TRUE(own);
   ASSERT_TRUE(eventually(
       [&] { return read_file("/proc/" + std::to_string(*own) + "/comm") == "soffice.bin\n"; }));
-  box->write_config(writer + "uno_port = " + uno_taken.port() + "\n");
+  box->write_config(
+      "[apps.libreoffice-writer]\nenabled = true\nuno_port = " + std::to_string(uno_port) + "\n");
   const RunResult r = box->launch();
+  ::close(uno_socket);
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, printed(LauncherError::AlreadyRunning{port(uno_taken), {*own}}));
+  EXPECT_EQ(r.err, printed(LauncherError::AlreadyRunning{uno_port, {*own}}));
 }
 
 // valgrind 3.19 does not know pidfd_open: it warns on its own lines ("--pid-- ...") and answers
 // ENOSYS, so memcheck also runs the stop's fallback to a signal by id. Its errors stay.
 std::string without_valgrind_notes(const std::string& err) {
+  std::istringstream lines(err);
   std::string kept;
-  std::size_t start = 0;
-  while (start < err.size()) {
-    const std::size_t end = std::min(err.find('\n', start), err.size() - 1) + 1;
-    const std::string line = err.substr(start, end - start);
-    if (!line.starts_with("--")) kept += line;
-    start = end;
-  }
+  for (std::string line; std::getline(lines, line);)
+    if (!line.starts_with("--")) kept += line + "\n";
   return kept;
 }
 
@@ -428,16 +390,13 @@ TEST_F(LaunchStop, LaunchAndStopUnderMemcheckHaveNoErrorAndNoLeak) {
   EXPECT_EQ(without_valgrind_notes(stopped.err), "");
 }
 
-// The records it cannot act on are answered in-process (run_stop_test); here another user's
-// process under the recorded id, which only root can make.
+// Under the recorded id, another user's process, which only root can make (the other records it
+// cannot act on: run_stop_test): one that runs the bridge file refuses the signal, and the record
+// stays for another try; one that only names it (tail -f) is no bridge, and the record goes.
 TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
-  // Under the recorded id, another user's process: one that runs the bridge file refuses the
-  // signal, and the record stays for another try; one that only names it (tail -f) is no bridge,
-  // and the record goes.
+  const std::string file = box->bridge_file();
+  std::string home = "HOME=" + box->home();
   for (const bool runs : {true, false}) {
-    if (!running_as_root()) break;
-    const std::string file = box->bridge_file();
-    std::string home = "HOME=" + box->home();
     const char* python[] = {"/usr/bin/python3", file.c_str(), nullptr};
     const char* tail[] = {"/usr/bin/tail", "-f", file.c_str(), nullptr};
     char* const* argv = const_cast<char* const*>(runs ? python : tail);
@@ -447,15 +406,10 @@ TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
               0);
     ASSERT_TRUE(wait_for_cmdline(static_cast<std::uint32_t>(other), argv[runs ? 0 : 1], file));
     const std::string record = "bridge " + std::to_string(other) + " " + file + "\n";
-    remove_tree(box->runtime_dir());
-    make_launch_dir(box->runtime_dir());
-    write_file(box->record_path(), record);
-    const auto give_to = [&](uid_t uid) {
-      for (const std::string& path : {box->path("run"), box->runtime_dir(),
-                                      box->runtime_dir() + "/launch", box->record_path()})
-        ::chown(path.c_str(), uid, uid);
-    };
-    give_to(kNobody);
+    write_file(make_launch_dir(box->runtime_dir()) + "/libreoffice.pids", record);
+    for (const std::string& path :
+         {box->path("run"), box->runtime_dir(), box->runtime_dir() + "/launch", box->record_path()})
+      ::chown(path.c_str(), kNobody, kNobody);
     ::chmod(box->path("").c_str(), 0755);
     const RunResult r =
         run_binary({.args = {"libreoffice", "--stop"}, .env = box->environment(), .in_child = [] {
@@ -472,7 +426,7 @@ TEST_F(LaunchStop, StopRefusesARecordItCannotTrust) {
               !runs);
     EXPECT_FALSE(process_gone(other));
     kill_process(other);
-    give_to(0);
+    remove_tree(box->runtime_dir());
   }
 }
 

@@ -1,8 +1,5 @@
 #include "launch/proc_file.h"
 
-#include <signal.h>
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 
 #include "launch/child_process.h"
@@ -17,20 +14,19 @@ namespace {
 TEST(RunsBridgeFile, ComparesTheInterpreterAndTheFileLast) {
   using namespace std::string_literals;
   test::TempDir proc;
-  const auto entry = [&](const std::string& pid, const std::string& cmdline) {
-    test::make_dir(proc / pid);
-    test::write_file(proc / pid + "/cmdline", cmdline);
+  const auto entry = [&](std::uint32_t pid, std::string_view cmdline) {
+    test::add_fake_process(proc.path(), pid, "python3", cmdline);
   };
-  entry("4250", "/usr/bin/python3\0/x/uno_bridge.py\0"s);
-  entry("4251", "");
-  entry("4252", "/usr/bin/python3\0/x/uno_bridge.py"s);
-  entry("4253", "/usr/bin/python3\0/x/\xff\xfe.py\0"s);
-  entry("4254", "/usr/bin/python3\0/x/a.py\r\0"s);
-  entry("4255", "tail\0-f\0/x/uno_bridge.py\0"s);
-  entry("4256", "/bin/sh\0/usr/bin/python3\0/x/uno_bridge.py\0"s);
-  entry("4257", "/usr/bin/python3\0/x/uno_bridge.py\0--other\0"s);
-  entry("4258", "/x/uno_bridge.py\0"s);
-  entry("4259", "/usr/local/bin/python3\0/x/uno_bridge.py\0"s);
+  entry(4250, "/usr/bin/python3\0/x/uno_bridge.py\0"s);
+  entry(4251, "");
+  entry(4252, "/usr/bin/python3\0/x/uno_bridge.py"s);
+  entry(4253, "/usr/bin/python3\0/x/\xff\xfe.py\0"s);
+  entry(4254, "/usr/bin/python3\0/x/a.py\r\0"s);
+  entry(4255, "tail\0-f\0/x/uno_bridge.py\0"s);
+  entry(4256, "/bin/sh\0/usr/bin/python3\0/x/uno_bridge.py\0"s);
+  entry(4257, "/usr/bin/python3\0/x/uno_bridge.py\0--other\0"s);
+  entry(4258, "/x/uno_bridge.py\0"s);
+  entry(4259, "/usr/local/bin/python3\0/x/uno_bridge.py\0"s);
   struct Case {
     std::uint32_t pid;
     std::string text;
@@ -74,8 +70,7 @@ TEST(RunsBridgeFile, RecognisesARealChild) {
   ASSERT_TRUE(test::wait_for_file(dir / "bridge.report"));
   EXPECT_EQ(runs_bridge_file("/proc", *pid, python, "/srv/a b/uno_bridge.py"), true);
   EXPECT_EQ(runs_bridge_file("/proc", *pid, python, "/srv/a b"), false);
-  ::kill(static_cast<pid_t>(*pid), SIGKILL);
-  ::waitpid(static_cast<pid_t>(*pid), nullptr, 0);
+  test::kill_process(static_cast<pid_t>(*pid));
   EXPECT_EQ(runs_bridge_file("/proc", *pid, python, "/srv/a b/uno_bridge.py"), false);
 }
 
