@@ -67,11 +67,8 @@ Sandbox::Sandbox() {
   // The children of a launch outlive the launcher; as their subreaper the test reaps them, so
   // that no zombie soffice.bin is left to make the next launch refuse.
   ::prctl(PR_SET_CHILD_SUBREAPER, 1);
-  make_dir(dir_ / "home");
-  make_dir(dir_ / "config");
-  make_dir(dir_ / "config/quantelspire-mcp");
-  make_dir(dir_ / "run");
-  make_dir(dir_ / "layer");
+  for (const char* made : {"home", "config", "config/quantelspire-mcp", "run", "layer"})
+    make_dir(dir_ / made);
   make_dir(dir_ / "bridges", 0755);
   for (const char* fake : {"soffice", "soffice.bin", "python3"}) {
     EXPECT_EQ(::symlink(QS_FAKE_PROGRAM, (dir_ / "layer/" + fake).c_str()), 0);
@@ -91,6 +88,13 @@ std::string Sandbox::add_bridge_file(const std::string& name) {
 
 void Sandbox::write_config(const std::string& toml) {
   write_file(config_dir() + "/config.toml", toml, 0600);
+}
+
+std::string Sandbox::write_record(const std::string& record) {
+  remove_tree(runtime_dir());
+  const std::string launch = make_launch_dir(runtime_dir());
+  write_file(launch + "/libreoffice.pids", record);
+  return launch;
 }
 
 void Sandbox::hide_python() {

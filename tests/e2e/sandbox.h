@@ -31,6 +31,8 @@ class Sandbox {
   std::string path(std::string_view name) const { return dir_ / name; }
 
   void write_config(const std::string& toml);
+  // The launch directory made afresh, holding `record` as its record; its path.
+  std::string write_record(const std::string& record);
   void enable_writer() { write_config("[apps.libreoffice-writer]\nenabled = true\n"); }
   // Makes /usr/bin/python3 missing inside the namespace.
   void hide_python();

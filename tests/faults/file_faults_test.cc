@@ -53,6 +53,12 @@ std::function<int(const std::string&, int)> confined(int code) {
   return [code](const std::string& path, int) { return path.ends_with("/cmdline") ? code : 0; };
 }
 
+// As FUSE answers an unnamed file: refused with `code`.
+std::function<int(const std::string&, int)> no_unnamed_files(int code) {
+  return
+      [code](const std::string&, int flags) { return (flags & O_TMPFILE) == O_TMPFILE ? code : 0; };
+}
+
 std::string port_answer(std::uint16_t port) {
   const auto taken = loopback_port_taken(port);
   return taken ? (*taken ? "taken" : "free") : describe(taken.error());
@@ -191,9 +197,8 @@ TEST(SwappedPaths, ALinkPlantedAfterTheOldRecordWentIsNotWrittenThrough) {
 // a port that cannot be checked must not read as free.
 TEST(ProcessTableFaults, AFailureOfOursIsNoAnswer) {
   TempDir proc;
-  test::make_dir(proc / "120");
-  test::write_file(proc / "120/comm", "soffice.bin\n");
-  test::write_file(proc / "120/cmdline", std::string("/usr/bin/python3\0/b.py\0", 23));
+  test::add_fake_process(proc.path(), 120, "soffice.bin",
+                         std::string("/usr/bin/python3\0/b.py\0", 23));
   test::make_dir(proc / "121");  // another user's, where root can make it so
   if (test::running_as_root()) {
     ASSERT_EQ(::chown((proc / "121").c_str(), test::kOtherUid, 0), 0);
@@ -253,11 +258,6 @@ using test::InProcessLaunch;
 // blocked here), or the empty one where it could not be read.
 TEST_F(InProcessLaunch, ARecordThatCannotBeWrittenStartsNothingOrNamesWhatRuns) {
   enum class Outcome { NothingStarted, Unrecorded, Recorded };
-  const auto no_unnamed_files = [](int code) {
-    return [code](const std::string&, int flags) {
-      return (flags & O_TMPFILE) == O_TMPFILE ? code : 0;
-    };
-  };
   // Until its exec has left the memory it shares with the launcher, a child's command line
   // reads as the launcher's, which names the bridge file too: the first reads of a child's show
   // one like the launcher's, as every read of the launcher's own does. The record must wait for
@@ -377,9 +377,7 @@ TEST_F(InProcessLaunch, AFailedStartWithoutUnnamedFilesKeepsTheEarlierRecord) {
   missing.soffice_program = dir / "missing";
   test::StringOutputStream out;
   const auto launched = [&] {
-    Armed armed({.openat_error = [](const std::string&, int flags) {
-      return (flags & O_TMPFILE) == O_TMPFILE ? EOPNOTSUPP : 0;
-    }});
+    Armed armed({.openat_error = no_unnamed_files(EOPNOTSUPP)});
     return run_launch(missing, dirs, dir / "uno_bridge.py", env, out);
   }();
   ASSERT_FALSE(launched);
