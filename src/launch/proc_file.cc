@@ -53,12 +53,25 @@ std::string as_read_back(std::string_view argument) {
   return text;
 }
 
-}  // namespace
-
-[[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
-    std::string_view path) {
-  return answer_of(read_bounded_file(path), kNever);
+// Whether a command line already read (its arguments each ended by a NUL byte) runs the bridge
+// file as runs_bridge_file says.
+bool command_line_runs(std::string_view cmdline, std::string_view python_program,
+                       std::string_view bridge_file) {
+  if (cmdline.ends_with('\0')) cmdline.remove_suffix(1);
+  const std::size_t last = cmdline.rfind('\0');
+  if (last == std::string_view::npos) return false;
+  const std::string_view file = cmdline.substr(last + 1);
+  const std::string_view before = cmdline.substr(0, last);
+  const std::size_t program = before.rfind('\0');
+  if (before.substr(program == std::string_view::npos ? 0 : program + 1) != python_program) {
+    return false;
+  }
+  // Compare the file as the record would give it back, or a bridge started from a path that is
+  // not UTF-8 or ends in a carriage return would never be recognised again.
+  return file == bridge_file || as_read_back(file) == bridge_file;
 }
+
+}  // namespace
 
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file_at(
     const DirectoryRef& proc, std::string_view relative) {
@@ -80,22 +93,6 @@ std::string as_read_back(std::string_view argument) {
     return fail(LauncherError::ListProcesses{cmdline.error()});
   }
   return *cmdline && command_line_runs(**cmdline, python_program, bridge_file);
-}
-
-bool command_line_runs(std::string_view cmdline, std::string_view python_program,
-                       std::string_view bridge_file) {
-  if (cmdline.ends_with('\0')) cmdline.remove_suffix(1);
-  const std::size_t last = cmdline.rfind('\0');
-  if (last == std::string_view::npos) return false;
-  const std::string_view file = cmdline.substr(last + 1);
-  const std::string_view before = cmdline.substr(0, last);
-  const std::size_t program = before.rfind('\0');
-  if (before.substr(program == std::string_view::npos ? 0 : program + 1) != python_program) {
-    return false;
-  }
-  // Compare the file as the record would give it back, or a bridge started from a path that is
-  // not UTF-8 or ends in a carriage return would never be recognised again.
-  return file == bridge_file || as_read_back(file) == bridge_file;
 }
 
 }  // namespace qs

@@ -21,12 +21,9 @@ namespace qs {
 // running bridge.
 bool means_no_process(int error_code);
 
-// A file of a process (comm, cmdline), read with the bounded read: the one at `path`, or the one
-// at `relative` in the open /proc `proc`. Nothing when means_no_process says so, or when the
-// file is not what a process file is (a link, not a regular file, too long): such a process is
-// not one of ours.
-[[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file(
-    std::string_view path);
+// A file of a process (comm, cmdline), read with the bounded read at `relative` in the open /proc
+// `proc`. Nothing when means_no_process says so, or when the file is not what a process file is
+// (a link, not a regular file, too long): such a process is not one of ours.
 [[nodiscard]] std::expected<std::optional<std::string>, SystemError> read_proc_file_at(
     const DirectoryRef& proc, std::string_view relative);
 
@@ -44,9 +41,5 @@ bool means_no_process(int error_code);
                                                                   std::uint32_t pid,
                                                                   std::string_view python_program,
                                                                   std::string_view bridge_file);
-
-// The same for a command line already read (its arguments each ended by a NUL byte).
-bool command_line_runs(std::string_view cmdline, std::string_view python_program,
-                       std::string_view bridge_file);
 
 }  // namespace qs

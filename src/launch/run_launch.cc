@@ -7,7 +7,6 @@
 #include <chrono>
 #include <string>
 
-#include "base/path.h"
 #include "base/program.h"
 #include "config/libreoffice_targets.h"
 #include "config/raw_config.h"
@@ -89,11 +88,9 @@ namespace {
 void await_command_line(std::uint32_t pid, std::string_view python_program,
                         const std::string& bridge_file) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-  const std::string child =
-      join_path(join_path(SystemPaths{}.proc_root, std::to_string(pid)), "cmdline");
   const auto in_place = [&] {
-    const auto theirs = read_proc_file(child);
-    return theirs && *theirs && command_line_runs(**theirs, python_program, bridge_file);
+    const auto runs = runs_bridge_file(SystemPaths{}.proc_root, pid, python_program, bridge_file);
+    return runs && *runs;
   };
   while (!in_place()) {
     siginfo_t ended{};

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/join.h"
 #include "launch/child_process.h"
 #include "support/as_user.h"
 #include "support/fake_report.h"
@@ -16,12 +17,8 @@ namespace {
 std::string scan(const std::string& root) {
   const auto found = find_soffice_processes(root, ::geteuid());
   if (!found) return message_of(found.error());
-  std::string text;
-  for (std::uint32_t pid : *found) {
-    if (!text.empty()) text += ',';
-    text += std::to_string(pid);  // appended alone: g++ 12 at -O3 warns falsely on "," + ...
-  }
-  return text;
+  return join(
+      *found, [](std::uint32_t pid) { return std::to_string(pid); }, ",");
 }
 
 TEST(FindSofficeProcesses, ReadsAFakeProcessTable) {
