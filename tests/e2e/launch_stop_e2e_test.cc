@@ -65,28 +65,39 @@ class LaunchStop : public testing::Test {
   std::optional<Sandbox> box;
 };
 
-TEST_F(LaunchStop, LaunchStartsBothChildrenRecordsThemAndStopEndsOnlyTheBridge) {
+// A launch and its stop, for each bridge path and runtime file system the record must serve: the
+// report, the record, the children's start, a second launch refused, and the stop ending the
+// bridge alone. Paths the record cannot hold byte for byte (not UTF-8, ending in a carriage
+// return, the longest the reader takes) must still be recognised by the next launch and the
+// stop. On FUSE (bindfs), which has no unnamed files, the record goes in place from a temporary
+// name; on any file system, what a killed launcher left under that name is removed, never read.
+TEST_F(LaunchStop, LaunchRecordsBothChildrenAndStopEndsOnlyTheBridge) {
   box->enable_writer();
-  const RunResult launched = box->launch();
-  ASSERT_EQ(launched.status, 0) << launched.err;
-  EXPECT_EQ(launched.err, "");
-  const FakeReport soffice = box->soffice_report();
-  const FakeReport bridge = box->bridge_report();
-  EXPECT_EQ(launched.out, report_of(soffice.pid, bridge.pid));
-  EXPECT_EQ(read_file(box->record_path()), "soffice " + std::to_string(soffice.pid) + "\nbridge " +
-                                               std::to_string(bridge.pid) + " " +
-                                               box->bridge_file() + "\n");
-  EXPECT_EQ(mode_of(box->record_path()), 0600u);
-  EXPECT_EQ(mode_of(box->runtime_dir()), 0700u);
-  EXPECT_EQ(mode_of(box->runtime_dir() + "/launch"), 0700u);
-
+  struct Case {
+    std::string path;      // the bridge file
+    std::string recorded;  // as the record holds it
+    bool fuse = false;
+  };
+  const std::string longest = long_bridge_file(box->path("long"), 4096 - 38, 'a');
+  const std::vector<Case> cases = {
+      {box->bridge_file(), box->bridge_file()},
+      {box->add_bridge_file("uno_bridge\xff.py"), box->path("bridges/uno_bridge\xEF\xBF\xBD.py")},
+      {box->add_bridge_file("uno_bridge.py\r"), box->path("bridges/uno_bridge.py\r")},
+      // Its room is that of the bytes written, three for each of these: more than the slack of
+      // the ids that the room counts at their widest.
+      {box->add_bridge_file(std::string(40, '\xff')),
+       box->path("bridges/" + lossy_utf8(std::string(40, '\xff')))},
+      {longest, longest},
+      {box->bridge_file(), box->bridge_file(), true},
+  };
+  const bool fuse =
+      ::access("/dev/fuse", R_OK | W_OK) == 0 && ::access("/usr/bin/bindfs", X_OK) == 0;
   // Started as make_soffice_spec and make_bridge_spec make them, from the binary's own
   // environment and at the fixed paths (child_process_test pins those and how spawn_child starts
   // a child).
   EnvSnapshot env;
   for (const std::string& entry : box->environment())
     env.emplace_back(entry.substr(0, entry.find('=')), entry.substr(entry.find('=') + 1));
-  const BridgeSettings settings{box->bridge_file(), box->config_dir() + "/token", 2002, 9304};
   const auto started_as = [](const FakeReport& child, const ChildSpec& spec) {
     std::vector<std::string> argv{spec.program}, envp;
     argv.insert(argv.end(), spec.arguments.begin(), spec.arguments.end());
@@ -95,23 +106,71 @@ TEST_F(LaunchStop, LaunchStartsBothChildrenRecordsThemAndStopEndsOnlyTheBridge) 
     std::ranges::sort(envp);
     return child.argv == argv && child.env == envp;
   };
-  EXPECT_TRUE(started_as(soffice, make_soffice_spec("/usr/bin/soffice", 2002, env)));
-  EXPECT_TRUE(started_as(bridge, make_bridge_spec("/usr/bin/python3", settings, env)));
+  struct Unmounted {  // also when an assertion ends the test early
+    std::string at;
+    ~Unmounted() { ::umount2(at.c_str(), MNT_DETACH); }
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.path) + (c.fuse ? " on FUSE" : ""));
+    if (c.fuse && !fuse) continue;
+    std::optional<Unmounted> backing, bound;
+    if (c.fuse) {
+      // As many inodes as the runtime directory, launch/ and one file need, with the root: the
+      // temporary takes the last, so naming it must take none.
+      remove_tree(box->runtime_dir());  // bindfs mounts on an empty directory only
+      make_dir(box->path("run-backing"));
+      ASSERT_EQ(::mount("qs-backing", box->path("run-backing").c_str(), "tmpfs", 0,
+                        "nr_inodes=4,mode=0700"),
+                0);
+      backing.emplace(box->path("run-backing"));
+      ASSERT_EQ(
+          run_binary({.args = {box->path("run-backing"), box->path("run")}}, "/usr/bin/bindfs")
+              .status,
+          0);
+      bound.emplace(box->path("run"));
+      struct statfs mounted {};
+      ASSERT_EQ(::statfs(box->path("run").c_str(), &mounted), 0);
+      ASSERT_EQ(mounted.f_type, 0x65735546) << "not a FUSE file system";
+    }
+    const std::string left = box->record_path() + ".new";
+    make_launch_dir(box->runtime_dir());
+    write_file(left, "soffice 1\nbridge 1 " + c.path + "\n");
+    const RunResult launched = box->run({"libreoffice", "--bridge-file", c.path});
+    ASSERT_EQ(launched.status, 0) << launched.err;
+    EXPECT_EQ(launched.err, "");
+    const FakeReport soffice = box->soffice_report();
+    const FakeReport bridge = box->bridge_report();
+    const std::string soffice_pid = std::to_string(soffice.pid);
+    const std::string bridge_pid = std::to_string(bridge.pid);
+    EXPECT_EQ(launched.out, report_of(soffice.pid, bridge.pid));
+    EXPECT_EQ(read_file(box->record_path()),
+              "soffice " + soffice_pid + "\nbridge " + bridge_pid + " " + c.recorded + "\n");
+    EXPECT_FALSE(exists(left));
+    EXPECT_EQ(mode_of(box->record_path()), 0600u);
+    EXPECT_EQ(mode_of(box->runtime_dir()), 0700u);
+    EXPECT_EQ(mode_of(box->runtime_dir() + "/launch"), 0700u);
+    const BridgeSettings settings{c.path, box->config_dir() + "/token", 2002, 9304};
+    EXPECT_TRUE(started_as(soffice, make_soffice_spec("/usr/bin/soffice", 2002, env)));
+    EXPECT_TRUE(started_as(bridge, make_bridge_spec("/usr/bin/python3", settings, env)));
 
-  const RunResult stopped = box->stop();
-  EXPECT_EQ(stopped.status, 0) << stopped.err;
-  EXPECT_EQ(stopped.out, "bridge stopped (process " + std::to_string(bridge.pid) +
-                             ")\nLibreOffice (process " + std::to_string(soffice.pid) +
-                             ") was left running: close it yourself when you are done\n");
-  EXPECT_FALSE(exists(box->record_path()));
-  EXPECT_TRUE(wait_for_file(box->home() + "/bridge.term")) << "the bridge got no SIGTERM";
-  EXPECT_FALSE(exists(box->home() + "/soffice.term"));
-  EXPECT_FALSE(process_gone(soffice.pid));
+    const RunResult again = box->run({"libreoffice", "--bridge-file", c.path});
+    EXPECT_EQ(again.status, 2);
+    EXPECT_EQ(again.err, printed(LauncherError::BridgeStillRunning{pid_of(bridge)}));
 
-  // LibreOffice still runs (a new launch refusing to attach to it: launch_refusals_test).
-  const RunResult stopped_again = box->stop();
-  EXPECT_EQ(stopped_again.status, 0);
-  EXPECT_EQ(stopped_again.out, "nothing to stop: no launch is recorded\n");
+    const RunResult stopped = box->stop();
+    EXPECT_EQ(stopped.status, 0) << stopped.err;
+    EXPECT_EQ(stopped.out, "bridge stopped (process " + bridge_pid + ")\nLibreOffice (process " +
+                               soffice_pid +
+                               ") was left running: close it yourself when you are done\n");
+    EXPECT_FALSE(exists(box->record_path()));
+    EXPECT_TRUE(wait_for_file(box->home() + "/bridge.term")) << "the bridge got no SIGTERM";
+    EXPECT_FALSE(exists(box->home() + "/soffice.term"));
+    EXPECT_FALSE(process_gone(soffice.pid));
+    // LibreOffice still runs (a new launch refusing to attach to it: launch_refusals_test).
+    EXPECT_EQ(box->stop().out, "nothing to stop: no launch is recorded\n");
+    box->end_launches();
+  }
+  if (!fuse) GTEST_SKIP() << "the row on FUSE needs /dev/fuse and /usr/bin/bindfs";
 }
 
 TEST_F(LaunchStop, AMissingInterpreterLeavesLibreOfficeRunningAndRecorded) {
@@ -214,85 +273,6 @@ TEST_F(LaunchStop, AProcessTableItCannotReadIsNoAnswer) {
   EXPECT_EQ(launched.err, cannot);
   EXPECT_FALSE(exists(box->record_path()));
   EXPECT_FALSE(exists(box->home() + "/soffice.report")) << "a second LibreOffice was started";
-}
-
-// Paths the record cannot hold byte for byte: one that is not UTF-8, one that ends in a
-// carriage return; and the longest path whose record the reader takes (10-digit ids and all).
-// The running bridge must still be recognised by the next launch and the stop.
-TEST_F(LaunchStop, ABridgePathTheRecordCannotHoldExactlyIsRecognisedAgain) {
-  box->enable_writer();
-  struct Case {
-    std::string path;
-    std::string recorded;
-  };
-  const std::string longest = long_bridge_file(box->path("long"), 4096 - 38, 'a');
-  const std::vector<Case> cases = {
-      {box->add_bridge_file("uno_bridge\xff.py"), box->path("bridges/uno_bridge\xEF\xBF\xBD.py")},
-      {box->add_bridge_file("uno_bridge.py\r"), box->path("bridges/uno_bridge.py\r")},
-      // Its room is that of the bytes written, three for each of these: more than the slack of
-      // the ids that the room counts at their widest.
-      {box->add_bridge_file(std::string(40, '\xff')),
-       box->path("bridges/" + lossy_utf8(std::string(40, '\xff')))},
-      {longest, longest}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.path));
-    const RunResult launched = box->run({"libreoffice", "--bridge-file", c.path});
-    ASSERT_EQ(launched.status, 0) << launched.err;
-    const FakeReport bridge = box->bridge_report();
-    EXPECT_EQ(bridge.argv[1], c.path);  // byte for byte
-    const std::string record = read_file(box->record_path());
-    EXPECT_EQ(record.substr(record.find('\n') + 1),
-              "bridge " + std::to_string(bridge.pid) + " " + c.recorded + "\n");
-
-    const RunResult again = box->run({"libreoffice", "--bridge-file", c.path});
-    EXPECT_EQ(again.status, 2);
-    EXPECT_EQ(again.err, printed(LauncherError::BridgeStillRunning{pid_of(bridge)}));
-
-    const RunResult stopped = box->stop();
-    EXPECT_TRUE(
-        stopped.out.starts_with("bridge stopped (process " + std::to_string(bridge.pid) + ")"))
-        << stopped.out;
-    EXPECT_TRUE(wait_for_file(box->home() + "/bridge.term"));
-    box->end_launches();
-  }
-}
-
-// A runtime directory on FUSE (bindfs), which has no unnamed files: the record goes in place from
-// a temporary name, and what a killed launcher left under that name is removed, never read.
-TEST_F(LaunchStop, TheRecordWorksOnAFileSystemWithoutUnnamedFiles) {
-  if (::access("/dev/fuse", R_OK | W_OK) != 0) GTEST_SKIP() << "/dev/fuse is absent";
-  if (::access("/usr/bin/bindfs", X_OK) != 0) GTEST_SKIP() << "bindfs is not installed";
-  box->enable_writer();
-  make_dir(box->path("run-backing"));
-  // As many inodes as the runtime directory, launch/ and one file need, with the root: the
-  // temporary takes the last, so naming it must take none.
-  ASSERT_EQ(
-      ::mount("qs-backing", box->path("run-backing").c_str(), "tmpfs", 0, "nr_inodes=4,mode=0700"),
-      0);
-  struct Unmounted {  // also when an assertion ends the test early
-    std::string at;
-    ~Unmounted() { ::umount2(at.c_str(), MNT_DETACH); }
-  } const backing{box->path("run-backing")};
-  ASSERT_EQ(
-      run_binary({.args = {box->path("run-backing"), box->path("run")}}, "/usr/bin/bindfs").status,
-      0);
-  const Unmounted unmounted{box->path("run")};
-  struct statfs mounted {};
-  ASSERT_EQ(::statfs(unmounted.at.c_str(), &mounted), 0);
-  ASSERT_EQ(mounted.f_type, 0x65735546) << "not a FUSE file system";
-  const std::string left = box->record_path() + ".new";
-  make_launch_dir(box->runtime_dir());
-  write_file(left, "soffice 1\nbridge 1 " + box->bridge_file() + "\n");
-  const RunResult launched = box->launch();
-  EXPECT_EQ(launched.status, 0) << launched.err;
-  const std::string bridge = std::to_string(box->bridge_report().pid);
-  EXPECT_EQ(read_file(box->record_path()), "soffice " + std::to_string(box->soffice_report().pid) +
-                                               "\nbridge " + bridge + " " + box->bridge_file() +
-                                               "\n");
-  EXPECT_FALSE(exists(left));
-  const RunResult stopped = box->stop();
-  EXPECT_TRUE(stopped.out.starts_with("bridge stopped (process " + bridge + ")")) << stopped.err;
-  EXPECT_FALSE(exists(box->record_path()));
 }
 
 TEST_F(LaunchStop, RefusesInTheirOrderBeforeStartingAnything) {

@@ -27,8 +27,6 @@
 #include "faults/interpose.h"
 #include "files/guarded_file.h"
 #include "files/private_dir.h"
-#include "launch/child_process.h"
-#include "launch/launch_directory.h"
 #include "launch/launch_record.h"
 #include "launch/port_check.h"
 #include "launch/proc_file.h"
