@@ -1,7 +1,6 @@
 // The launch and the stop of the built binary, with fake LibreOffice and python3 standing at
 // their fixed paths inside a private mount namespace.
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/mount.h>
@@ -19,12 +18,8 @@
 
 #include "base/dir_stream.h"
 #include "base/utf8.h"
-#include "config/base_dirs.h"
-#include "config/raw_config.h"
-#include "config/validated_config.h"
 #include "e2e/sandbox.h"
 #include "launch/child_process.h"
-#include "launch/process_scan.h"
 #include "support/as_user.h"
 #include "support/loopback.h"
 #include "support/temp_dir.h"

@@ -508,24 +508,21 @@ TEST_F(InProcessLaunch, TheStopTellsEachAnswerAboutTheBridge) {
       Armed armed(c.faults);
       return run_stop({.python_program = dir / "python3", .proc_root = "/proc"}, dirs, out);
     }();
-    if (c.outcome == "stopped" || c.outcome == "unremoved") {
-      EXPECT_EQ(stopped.has_value(), c.outcome == "stopped");
-      if (!stopped) {
-        EXPECT_EQ(message_of(stopped.error()),
-                  message_of(FileSafetyError::cannot(FileOperation::Remove, record, c.error)));
-      }
-      EXPECT_TRUE(out.text().starts_with("bridge stopped (process " + pid + ")\n")) << out.text();
+    const bool signalled = c.outcome == "stopped" || c.outcome == "unremoved";
+    EXPECT_EQ(test::ok_or_message(stopped),
+              c.outcome == "unremoved" ? test::cannot(FileOperation::Remove, record, c.error)
+              : c.outcome == "failed"  ? message_of(LauncherError{LauncherError::ProcessCheckFailed{
+                                            *spawned, SystemError::from_errno(c.error)}})
+                                       : "ok");
+    EXPECT_TRUE(out.text().starts_with(signalled ? "bridge stopped (process " + pid + ")\n"
+                                       : c.outcome == "gone"
+                                           ? "the bridge (process " + pid + ") is no longer running"
+                                           : ""))
+        << out.text();
+    if (signalled) {
       int status = 0;
       ASSERT_EQ(::waitpid(std::exchange(bridge, 0), &status, 0), *spawned);
       EXPECT_TRUE(test::ended_by_sigterm(status)) << "not ended by the SIGTERM";
-    } else if (c.outcome == "gone") {
-      EXPECT_TRUE(out.text().starts_with("the bridge (process " + pid + ") is no longer running"))
-          << out.text();
-    } else {
-      ASSERT_FALSE(stopped);
-      EXPECT_EQ(message_of(stopped.error()),
-                message_of(LauncherError{LauncherError::ProcessCheckFailed{
-                    *spawned, SystemError::from_errno(c.error)}}));
     }
     const bool replaced = test::exists(launch_dir + ".old");
     EXPECT_EQ(test::exists(record), !stopped || replaced);
