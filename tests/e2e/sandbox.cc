@@ -140,16 +140,6 @@ RunResult Sandbox::run_under(std::vector<std::string> wrapper, const std::string
                     program);
 }
 
-FakeReport Sandbox::soffice_report() const {
-  EXPECT_TRUE(wait_for_file(home() + "/soffice.report")) << "LibreOffice did not report";
-  return read_report(home() + "/soffice.report");
-}
-
-FakeReport Sandbox::bridge_report() const {
-  EXPECT_TRUE(wait_for_file(home() + "/bridge.report")) << "the bridge did not report";
-  return read_report(home() + "/bridge.report");
-}
-
 // As their subreaper the test has adopted every process a launch started once the launcher
 // exited: kill and reap its children until none is left.
 void Sandbox::kill_our_processes() {

@@ -53,8 +53,8 @@ class Sandbox {
   }
 
   // The two children of a launch, once they have reported.
-  FakeReport soffice_report() const;
-  FakeReport bridge_report() const;
+  FakeReport soffice_report() const { return read_report(home() + "/soffice.report"); }
+  FakeReport bridge_report() const { return read_report(home() + "/bridge.report"); }
 
   // Kills and reaps every process the launches started.
   void kill_our_processes();

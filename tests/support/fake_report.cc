@@ -24,6 +24,7 @@ bool wait_for_cmdline(std::uint32_t pid, const std::string& program, const std::
 
 FakeReport read_report(const std::string& path) {
   FakeReport report;
+  EXPECT_TRUE(wait_for_file(path)) << "no report at " << path;
   std::istringstream lines(read_file(path));
   std::string line;
   while (std::getline(lines, line)) {

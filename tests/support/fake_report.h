@@ -34,6 +34,8 @@ struct FakeReport {
 // Waits up to `seconds` for `path` to appear; false when it did not.
 bool wait_for_file(const std::string& path, double seconds = 10);
 
+// The report at `path`, once the fake program has written it (the test fails when it has not
+// within 10 s).
 FakeReport read_report(const std::string& path);
 
 // Waits up to 5 s until process `pid` runs `file` with `program`: posix_spawn returns a moment
