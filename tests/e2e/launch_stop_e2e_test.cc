@@ -534,10 +534,7 @@ TEST_F(LaunchStop, ALaunchWaitsForAStopBlockedOnItsOutput) {
   const bool signalled = wait_for_file(box->home() + "/bridge.term");
   ::close(output[1]);
   std::thread launcher([&] { launched = box->launch(); });
-  std::string drained;
-  char buffer[4096];
-  for (ssize_t n; (n = ::read(output[0], buffer, sizeof buffer)) > 0;)
-    drained.append(buffer, static_cast<std::size_t>(n));
+  const std::string drained = read_all(output[0]);
   stopper.join();
   launcher.join();
   ::close(output[0]);

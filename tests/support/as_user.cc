@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "support/run_binary.h"
+
 namespace qs::test {
 
 bool running_as_root() {
@@ -28,11 +30,7 @@ std::string as_user(uid_t uid, const std::function<std::string()>& body) {
     ::_exit(0);
   }
   ::close(fds[1]);
-  std::string answer;
-  char buffer[1024];
-  ssize_t n;
-  while ((n = ::read(fds[0], buffer, sizeof buffer)) > 0)
-    answer.append(buffer, n);
+  const std::string answer = read_all(fds[0]);
   ::close(fds[0]);
   int status = 0;
   ::waitpid(pid, &status, 0);

@@ -2,44 +2,37 @@
 
 #include <fcntl.h>
 #include <linux/close_range.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 namespace qs::test {
 namespace {
 
-void drain(int out_fd, int err_fd, RunResult& result) {
-  struct pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  int open_count = 0;
-  for (auto& p : fds)
-    open_count += p.fd >= 0 ? 1 : 0;
-  while (open_count > 0) {
-    const int ready = ::poll(fds, 2, 30000);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) {
-      ADD_FAILURE() << "the program kept its output open for 30 s";
-      return;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[4096];
-      const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        fds[i].fd = -1;
-        --open_count;
-      }
-    }
-  }
+// Pointers to each item's characters, ended by a null pointer, as execve takes them.
+std::vector<char*> pointers_to(std::vector<std::string>& items) {
+  std::vector<char*> pointers;
+  for (std::string& item : items)
+    pointers.push_back(item.data());
+  pointers.push_back(nullptr);
+  return pointers;
 }
 
 }  // namespace
+
+std::string read_all(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+    if (n > 0) text.append(buffer, static_cast<std::size_t>(n));
+    if (n < 0 && errno != EINTR) break;
+  }
+  return text;
+}
 
 RunResult run_binary(const RunOptions& options, const std::string& program) {
   RunResult result;
@@ -49,17 +42,9 @@ RunResult run_binary(const RunOptions& options, const std::string& program) {
     ADD_FAILURE() << "pipe failed";
     return result;
   }
-  std::vector<std::string> argv_storage{program};
-  argv_storage.insert(argv_storage.end(), options.args.begin(), options.args.end());
-  std::vector<char*> argv;
-  for (auto& a : argv_storage)
-    argv.push_back(a.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> env_storage = options.env;
-  std::vector<char*> envp;
-  for (auto& e : env_storage)
-    envp.push_back(e.data());
-  envp.push_back(nullptr);
+  std::vector<std::string> args{program}, env = options.env;
+  args.insert(args.end(), options.args.begin(), options.args.end());
+  const std::vector<char*> argv = pointers_to(args), envp = pointers_to(env);
 
   const pid_t pid = ::fork();
   if (pid == 0) {
@@ -98,7 +83,11 @@ RunResult run_binary(const RunOptions& options, const std::string& program) {
   }
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);
-  drain(out_pipe[0], err_pipe[0], result);
+  // Standard output on a thread of its own: a program blocked on one pipe while the test reads
+  // the other would never end.
+  std::thread out([&] { result.out = read_all(out_pipe[0]); });
+  result.err = read_all(err_pipe[0]);
+  out.join();
   ::close(out_pipe[0]);
   ::close(err_pipe[0]);
   int status = 0;

@@ -22,6 +22,9 @@ struct RunResult {
   std::string err;
 };
 
+// Everything read from `fd` until its end (or a read error).
+std::string read_all(int fd);
+
 // Runs `program` (the launcher by default) and captures what it writes.
 RunResult run_binary(const RunOptions& options, const std::string& program = QS_LAUNCHER_BINARY);
 
