@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/join.h"
 #include "config/libreoffice_targets.h"
 
 namespace qs {
@@ -96,23 +97,21 @@ std::string targets(const std::string& toml) {
   const auto config = validate_config(*raw);
   if (!config) return "invalid: " + message_of(config.error());
   const auto chosen = select_libreoffice_targets(*config);
-  if (!chosen) {
-    struct Show {
-      std::string operator()(const NoTargetEnabled&) const { return "none"; }
-      std::string operator()(const TargetsDisagree& e) const {
-        std::string text = "disagree " + std::string(key_name(e.key)) + ":";
-        for (const auto& [name, port] : e.entries)
-          text += " " + name + "=" + std::to_string(port);
-        return text;
-      }
-      std::string operator()(const SamePort& e) const { return "same " + std::to_string(e.port); }
-    };
-    return std::visit(Show{}, chosen.error());
+  if (chosen) {
+    return join(
+               chosen->names, [](const std::string& name) { return name + " "; }, "") +
+           std::to_string(chosen->uno_port) + "/" + std::to_string(chosen->bridge_port);
   }
-  std::string text;
-  for (const auto& name : chosen->names)
-    text += name + " ";
-  return text + std::to_string(chosen->uno_port) + "/" + std::to_string(chosen->bridge_port);
+  if (const auto* same = std::get_if<SamePort>(&chosen.error())) {
+    return "same " + std::to_string(same->port);
+  }
+  const auto* disagree = std::get_if<TargetsDisagree>(&chosen.error());
+  if (disagree == nullptr) return "none";
+  return "disagree " + std::string(key_name(disagree->key)) + ": " +
+         join(
+             disagree->entries,
+             [](const auto& entry) { return entry.first + "=" + std::to_string(entry.second); },
+             " ");
 }
 
 TEST(SelectLibreOfficeTargets, ChoosesOnePairOfPorts) {

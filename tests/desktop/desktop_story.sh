@@ -17,21 +17,15 @@ screenshot=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 bridge_source=$here/../../examples/uno_bridge.py
 
-for program in /usr/bin/soffice /usr/bin/python3; do
-  [ -x "$program" ] || { echo "skipped: $program is not installed"; exit 77; }
-done
+need() {  # the files the story needs, or it is skipped
+  local file
+  for file; do [ -e "$file" ] || { echo "skipped: $file is not installed"; exit 77; }; done
+}
+need /usr/bin/soffice /usr/bin/python3
 /usr/bin/python3 -c 'import uno' 2>/dev/null || { echo "skipped: python3-uno is not installed"; exit 77; }
 case $system in
-  x11)
-    for program in /usr/bin/Xvfb /usr/bin/xdotool; do
-      [ -x "$program" ] || { echo "skipped: $program is not installed"; exit 77; }
-    done
-    ;;
-  wayland)
-    [ -x /usr/bin/weston ] || { echo "skipped: weston is not installed"; exit 77; }
-    [ -e /usr/lib/libreoffice/program/libvclplug_gtk3lo.so ] ||
-      { echo "skipped: libreoffice-gtk3 is not installed"; exit 77; }
-    ;;
+  x11) need /usr/bin/Xvfb /usr/bin/xdotool ;;
+  wayland) need /usr/bin/weston /usr/lib/libreoffice/program/libvclplug_gtk3lo.so ;;
   session) [ -n "${WAYLAND_DISPLAY:-}${DISPLAY:-}" ] || { echo "no DISPLAY or WAYLAND_DISPLAY" >&2; exit 2; } ;;
   *) echo "usage: desktop_story.sh LAUNCHER x11|wayland|session [SCREENSHOT.png]" >&2; exit 2 ;;
 esac
@@ -171,11 +165,14 @@ process_ended() {  # gone, or a zombie that nobody has reaped yet
 }
 
 # --- The launch ------------------------------------------------------------------------------------
-report=$(run libreoffice --bridge-file "$work/uno_bridge.py") || fail "the launch failed"
-echo "$report"
-soffice_pid=$(sed -n 's/^LibreOffice started (process \([0-9]*\)).*/\1/p' <<<"$report")
-bridge_pid=$(sed -n 's/^bridge started (process \([0-9]*\)).*/\1/p' <<<"$report")
-[ -n "$soffice_pid" ] && [ -n "$bridge_pid" ] || fail "no process ids in the report"
+launch() {  # prints the report; sets soffice_pid and bridge_pid from it
+  report=$(run libreoffice --bridge-file "$work/uno_bridge.py") || fail "the launch failed"
+  echo "$report"
+  soffice_pid=$(sed -n 's/^LibreOffice started (process \([0-9]*\)).*/\1/p' <<<"$report")
+  bridge_pid=$(sed -n 's/^bridge started (process \([0-9]*\)).*/\1/p' <<<"$report")
+  [ -n "$soffice_pid" ] && [ -n "$bridge_pid" ] || fail "no process ids in the report"
+}
+launch
 step "launched: LibreOffice $soffice_pid, bridge $bridge_pid"
 
 within 90 listening "$uno_port" || fail "LibreOffice did not listen for UNO within 90 s"
@@ -266,9 +263,7 @@ fi
 # --- The user closes LibreOffice under a running bridge ------------------------------------------
 end_group "$soffice_pid"
 within 30 eval '[ -z "$(pgrep -x -u "$(id -u)" soffice.bin)" ]' || fail "LibreOffice did not end"
-report=$(run libreoffice --bridge-file "$work/uno_bridge.py") || fail "the relaunch failed"
-soffice_pid=$(sed -n 's/^LibreOffice started (process \([0-9]*\)).*/\1/p' <<<"$report")
-bridge_pid=$(sed -n 's/^bridge started (process \([0-9]*\)).*/\1/p' <<<"$report")
+launch >/dev/null
 within 90 ask ping >/dev/null || fail "the relaunched bridge did not answer within 90 s"
 end_group "$soffice_pid"
 within 10 process_ended "$bridge_pid" || fail "the bridge outlived its LibreOffice"

@@ -521,7 +521,7 @@ TEST_F(LaunchStop, ALaunchWaitsForAStopBlockedOnItsOutput) {
   ::fcntl(output[1], F_SETFL, 0);
   RunResult stopped, launched;
   std::thread stopper([&] {
-    stopped = box->run({"libreoffice", "--stop"}, StdoutKind::Given, {}, output[1]);
+    stopped = box->run({"libreoffice", "--stop"}, StdoutKind::Given, output[1]);
   });
   // Signalled, now blocked. No assertion ends the test while a thread of its own still runs.
   const bool signalled = wait_for_file(box->home() + "/bridge.term");

@@ -115,11 +115,10 @@ std::vector<std::string> Sandbox::environment() const {
           "QUANTELSPIRE_RUNTIME_DIR=" + dir_ / "run"};
 }
 
-RunResult Sandbox::run(std::vector<std::string> args, StdoutKind stdout_kind,
-                       std::vector<std::string> env, int stdout_fd) {
+RunResult Sandbox::run(std::vector<std::string> args, StdoutKind stdout_kind, int stdout_fd) {
   const std::string layer = dir_ / "layer";
   RunResult result = run_binary({.args = std::move(args),
-                                 .env = env.empty() ? environment() : std::move(env),
+                                 .env = environment(),
                                  .stdout_kind = stdout_kind,
                                  .stdout_fd = stdout_fd,
                                  .in_child = [layer] { enter_namespace(layer); }});

@@ -41,7 +41,7 @@ class Sandbox {
 
   std::vector<std::string> environment() const;
   RunResult run(std::vector<std::string> args, StdoutKind stdout_kind = StdoutKind::Capture,
-                std::vector<std::string> env = {}, int stdout_fd = -1);
+                int stdout_fd = -1);
   // `launcher` as the last argument of `wrapper` (a program and its options), then `args`.
   RunResult run_under(std::vector<std::string> wrapper, const std::string& launcher,
                       std::vector<std::string> args);
